@@ -1,0 +1,12 @@
+// The console around the tool: its arguments and the wait for a key.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command-line arguments in UTF-8, however the platform hands them over.
+std::vector<std::string> command_line_arguments(int argc, char** argv);
+
+// Keeps the console window open until a key is pressed, where a person can
+// press one: `pause` on Windows; elsewhere only when stdin is a terminal.
+void wait_for_key();

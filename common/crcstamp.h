@@ -1,0 +1,41 @@
+// Shared types and limits of crcstamp.
+//
+// The image is that of a processor addressed in 16-bit words: one word
+// address step in the HEX file is two image bytes, and word k of the image
+// is byte 2k (high) followed by byte 2k + 1 (low).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// Bytes the flat image can hold: 150000 words of program memory.
+constexpr std::uint32_t kImageCapacity = 300000;
+
+// Word address at which an image that starts with an entry word begins;
+// such an image declares its CRC address in its second data record.
+constexpr std::uint32_t kEntryAddress = 0x80000;
+
+// A line slot: 76 characters of text and a terminator. The patcher reads a
+// record's header fields from the first slot of its line only; the rest of a
+// longer line is carried through untouched.
+constexpr std::size_t kLineWidth = 77;
+
+// Lines that a table of fixed slots would stop at. Firmware files hold more
+// (a full image in 16-byte records is about 19000 lines), so the patcher
+// keeps no such table: it streams the file line by line.
+constexpr std::size_t kMaxLines = 10000;
+
+// CRC address of a load that stored no data record declaring one.
+constexpr std::uint32_t kNoCrcAddress = 0xFFFFFFFF;
+
+using ImageBuffer = std::array<std::uint8_t, kImageCapacity>;
+
+struct LoadResult {
+    std::uint32_t image_length = 0;           // bytes written, gap fills included
+    std::uint32_t crc_address = kNoCrcAddress; // word address of the CRC record
+    bool entry_word = false;                  // first data record at kEntryAddress
+};
+
+// The HEX file's path, as given on the command line or standard input.
+extern std::string file_name;

@@ -1,0 +1,29 @@
+#include "crc/crc.h"
+
+#include "hex/record.h"
+
+std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word) {
+    // The last two whole words are the CRC slot; an odd last byte is no word.
+    const std::int64_t end_word = std::int64_t{image_length / 2} - 2;
+    const std::int64_t first_word = entry_word ? 2 : 0;
+    if (end_word - first_word <= 0) return 0;
+    // A word fed high byte first is its two image bytes in image order.
+    const auto first_byte = static_cast<std::size_t>(2 * first_word);
+    const auto byte_count = static_cast<std::size_t>(2 * (end_word - first_word));
+    return crc_update(0, image.data() + first_byte, byte_count);
+}
+
+std::uint8_t crc_record_checksum(std::uint32_t crc_address, std::uint32_t crc) {
+    // The byte order of the CRC in the record does not change the sum.
+    const std::uint8_t record[] = {
+        4,
+        static_cast<std::uint8_t>(crc_address >> 8),
+        static_cast<std::uint8_t>(crc_address),
+        record_type::kData,
+        static_cast<std::uint8_t>(crc >> 24),
+        static_cast<std::uint8_t>(crc >> 16),
+        static_cast<std::uint8_t>(crc >> 8),
+        static_cast<std::uint8_t>(crc),
+    };
+    return record_checksum(record, sizeof record);
+}

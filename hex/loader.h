@@ -1,0 +1,29 @@
+// Loading a HEX file into the flat image.
+//
+//   ImageBuffer image;            // the caller's, kImageCapacity bytes
+//   LoadResult result;            // entry_word must be false before the call
+//   if (load_hex_image(file_name, image, result)) ... result.image_length ...
+//
+// The records are walked once, front to back, and their data bytes laid into
+// the image in record order with 0xFF filling the gaps between records. The
+// image declares its CRC address in its first data record's last four bytes
+// (the second record's, when the first starts at kEntryAddress and holds the
+// entry word). Loading stops with success at the end-of-file record, at the
+// data record that reaches the CRC address, or at a later data record that
+// starts beyond it; nothing after that point is read.
+//
+// A refused file gets one line naming the record at fault, counted in
+// records from 1. A data byte that finds the image full fails silently.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/crcstamp.h"
+
+// Walks the bytes of a HEX file already in memory. On failure `message` is the
+// line to print, newline included, or empty for the silent failure.
+bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& result, std::string& message);
+
+// Reads the file at `path` whole and loads it, printing a refusal on stdout.
+bool load_hex_image(std::string path, ImageBuffer& image, LoadResult& result);

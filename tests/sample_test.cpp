@@ -1,0 +1,29 @@
+#include <gtest/gtest.h>
+
+#include "crc/crc.h"
+#include "hex/file_io.h"
+#include "hex/loader.h"
+#include "tests/firmware_text.h"
+
+// The sample shipped with the tool is what the generator makes, and loads.
+TEST(Sample, IsGeneratedAndLoads) {
+    std::string shipped;
+    ASSERT_TRUE(read_file_bytes(CRCSTAMP_SAMPLE_HEX, shipped));
+    EXPECT_EQ(shipped, sample_firmware_text());
+
+    static ImageBuffer image;
+    LoadResult result;
+    std::string message;
+    ASSERT_TRUE(load_hex_bytes(shipped, image, result, message)) << message;
+    EXPECT_TRUE(result.entry_word);
+    EXPECT_EQ(result.crc_address, 0x80A00u);
+    EXPECT_EQ(result.image_length, 2 * (0x80A00u - kEntryAddress) + 4);
+}
+
+TEST(Sample, FullSizeFileFillsTheImage) {
+    static ImageBuffer image;
+    LoadResult result;
+    std::string message;
+    ASSERT_TRUE(load_hex_bytes(full_size_firmware_text(), image, result, message)) << message;
+    EXPECT_EQ(result.image_length, kImageCapacity);
+}
