@@ -7,6 +7,7 @@
 #include "common/crcstamp.h"
 #include "crc/crc.h"
 #include "hex/loader.h"
+#include "hex/patcher.h"
 
 std::string file_name;
 
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
         const std::uint32_t crc = compute_image_crc(image, result.image_length, result.entry_word);
         std::printf("%08X\n", static_cast<unsigned>(crc));
         std::printf("%02X\n", static_cast<unsigned>(crc_record_checksum(result.crc_address, crc)));
+        std::fflush(stdout);
+        // Whoever reads the CRC off the screen must know when the file was not stamped.
+        if (!patch_crc_record(file_name, result.crc_address, crc)) std::puts("file not written");
     }
     wait_for_key();
     return 0;
