@@ -15,7 +15,8 @@
 
 #ifdef _WIN32
 
-std::vector<std::string> command_line_arguments(int, char**) {
+std::vector<std::string> open_console(int, char**) {
+    SetConsoleOutputCP(CP_UTF8);
     // The narrow argv is in the ANSI code page and loses what it cannot hold;
     // a path dropped on the program may hold anything.
     std::vector<std::string> arguments;
@@ -30,8 +31,6 @@ std::vector<std::string> command_line_arguments(int, char**) {
         arguments.push_back(std::move(utf8));
     }
     LocalFree(wide);
-    // The echoed name is UTF-8 too.
-    SetConsoleOutputCP(CP_UTF8);
     return arguments;
 }
 
@@ -42,7 +41,7 @@ void wait_for_key() {
 
 #else
 
-std::vector<std::string> command_line_arguments(int argc, char** argv) { return {argv, argv + argc}; }
+std::vector<std::string> open_console(int argc, char** argv) { return {argv, argv + argc}; }
 
 void wait_for_key() {
     std::fflush(stdout);

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-// The command-line arguments in UTF-8, however the platform hands them over.
-std::vector<std::string> command_line_arguments(int argc, char** argv);
+// Sets the console up to show UTF-8 text, and returns the command-line
+// arguments in UTF-8, however the platform hands them over.
+std::vector<std::string> open_console(int argc, char** argv);
 
 // Keeps the console window open until a key is pressed, where a person can
 // press one: `pause` on Windows; elsewhere only when stdin is a terminal.

@@ -12,7 +12,7 @@
 std::string file_name;
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments = command_line_arguments(argc, argv);
+    const std::vector<std::string> arguments = open_console(argc, argv);
     if (arguments.size() > 1) {
         file_name = arguments[1];
     } else {

@@ -22,6 +22,11 @@ run() {
     status=$?
     out=$(tr -d '\r' < out.bin; echo .)
     out=${out%.}
+    # On Windows the run ends with the prompt of `pause`, once, at the very end.
+    if [[ -n ${CRCSTAMP_EMULATOR:-} ]]; then
+        [[ $out == *'Press any key to continue'* ]] || fail "no pause prompt at the end: $out"
+        out=${out%Press any key to continue*}
+    fi
 }
 
 expect_output() {
@@ -171,13 +176,21 @@ refused_file)
     ;;
 waits_for_key_on_terminal)
     # On a terminal the prompt comes last, and a key ends the run.
-    command -v script > /dev/null || exit 77
+    [[ -z ${CRCSTAMP_EMULATOR:-} ]] && command -v script > /dev/null || exit 77
     printf ':00000001FF\r\n' > eof.hex
     (sleep 1; printf 'k') | timeout 10 script -qec "$(printf '%q ' ${CRCSTAMP_EMULATOR:-} "$tool") eof.hex" /dev/null > out.bin
     status=$?
     out=$(tr -d '\r' < out.bin; echo .)
     out=${out%.}
     expect_output $'eof.hex\n00000000\nFE\nPress any key to continue . . . \n'
+    ;;
+unicode_path)
+    # A folder name outside the ANSI code page, as a drag and drop hands it over.
+    mkdir -p 'Prüfung/測試'
+    printf "$worked_example" > 'Prüfung/測試/fw.hex'
+    run 'Prüfung/測試/fw.hex'
+    expect_output $'Prüfung/測試/fw.hex\nC0D3AF29\n51\n'
+    expect_file 'Prüfung/測試/fw.hex' "${worked_example/C0C1C2C3B6/AF29C0D351}"
     ;;
 sample_file)
     cp "$data/firmware.hex" firmware.hex
