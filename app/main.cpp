@@ -25,13 +25,15 @@ int main(int argc, char** argv) {
     static ImageBuffer image;
     LoadResult result;
     result.entry_word = false;
-    if (load_hex_image(file_name, image, result)) {
+    // Read once: the CRC goes into exactly the bytes it was computed from.
+    std::string file;
+    if (load_hex_image(file_name, file, image, result)) {
         const std::uint32_t crc = compute_image_crc(image, result.image_length, result.entry_word);
         std::printf("%08X\n", static_cast<unsigned>(crc));
         std::printf("%02X\n", static_cast<unsigned>(crc_record_checksum(result.crc_address, crc)));
         std::fflush(stdout);
         // Whoever reads the CRC off the screen must know when the file was not stamped.
-        if (!patch_crc_record(file_name, result.crc_address, crc)) std::puts("file not written");
+        if (!patch_crc_record(file_name, file, result.crc_address, crc)) std::puts("file not written");
     }
     wait_for_key();
     return 0;

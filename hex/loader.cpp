@@ -112,8 +112,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     return true;
 }
 
-bool load_hex_image(std::string path, ImageBuffer& image, LoadResult& result) {
-    std::string file;
+bool load_hex_image(const std::string& path, std::string& file, ImageBuffer& image, LoadResult& result) {
     if (!read_file_bytes(path, file)) {
         std::fputs("file not found\n", stdout);
         return false;

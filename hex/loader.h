@@ -2,7 +2,8 @@
 //
 //   ImageBuffer image;            // the caller's, kImageCapacity bytes
 //   LoadResult result;            // entry_word must be false before the call
-//   if (load_hex_image(file_name, image, result)) ... result.image_length ...
+//   std::string file;             // the file's bytes, kept for the patcher
+//   if (load_hex_image(file_name, file, image, result)) ... result.image_length ...
 //
 // The records are walked once, front to back, and their data bytes laid into
 // the image in record order with 0xFF filling the gaps between records. The
@@ -25,5 +26,6 @@
 // line to print, newline included, or empty for the silent failure.
 bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& result, std::string& message);
 
-// Reads the file at `path` whole and loads it, printing a refusal on stdout.
-bool load_hex_image(std::string path, ImageBuffer& image, LoadResult& result);
+// Reads the file at `path` whole into `file` and loads it, printing a refusal
+// on stdout.
+bool load_hex_image(const std::string& path, std::string& file, ImageBuffer& image, LoadResult& result);

@@ -14,9 +14,26 @@ namespace {
 constexpr std::size_t kPatchAt = 9;
 constexpr std::size_t kPatchLength = 10;
 
+// A lone LF becomes CR LF; a lone CR stays text. Most files already end
+// their lines in CR LF and are left as they are, without a copy.
+void end_lines_with_crlf(std::string& text) {
+    std::size_t lone_newlines = 0;
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+        if (at == 0 || text[at - 1] != '\r') ++lone_newlines;
+    }
+    if (lone_newlines == 0) return;
+    std::string ended;
+    ended.reserve(text.size() + lone_newlines);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) ended += '\r';
+        ended += text[i];
+    }
+    text.swap(ended);
+}
+
 }  // namespace
 
-void patch_crc_text(std::string_view text, std::uint32_t crc_address, std::uint32_t crc, std::string& out) {
+void patch_crc_text(std::string& text, std::uint32_t crc_address, std::uint32_t crc) {
     char patch[kPatchLength];
     const std::uint8_t data[] = {
         static_cast<std::uint8_t>(crc >> 8),
@@ -27,16 +44,15 @@ void patch_crc_text(std::string_view text, std::uint32_t crc_address, std::uint3
     };
     for (std::size_t i = 0; i < sizeof data; ++i) encode_hex_byte(data[i], patch + 2 * i);
 
-    out.reserve(out.size() + text.size() + text.size() / 16);
+    end_lines_with_crlf(text);
     std::uint32_t extended = 0;
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t newline = text.find('\n', start);
-        const bool has_newline = newline != std::string_view::npos;
-        std::size_t end = has_newline ? newline : text.size();
-        // CR LF is one line end; a lone CR is part of the text.
-        if (has_newline && end > start && text[end - 1] == '\r') --end;
-        const std::string_view line = text.substr(start, end - start);
+        const bool has_newline = newline != std::string::npos;
+        // Every line end is CR LF now; the CR is part of the line end.
+        const std::size_t end = has_newline ? newline - 1 : text.size();
+        const std::string_view line(text.data() + start, end - start);
 
         // The header fields come from the line's first slot as a text-mode read
         // gives it: the line end as one '\n', and zeros past it.
@@ -47,32 +63,19 @@ void patch_crc_text(std::string_view text, std::uint32_t crc_address, std::uint3
         const std::string_view first_slot(slot, slot_length);
 
         const std::uint8_t type = hex_byte_at(first_slot, 7);
-        bool is_crc_record = false;
         if (type == record_type::kExtendedLinearAddress) {
             extended = std::uint32_t{hex_field16_at(first_slot, 9)} << 16;
-        } else if (hex_field16_at(first_slot, 3) + extended == crc_address) {
-            // Only a whole four-byte data record is patched: ten characters
+        } else if (hex_field16_at(first_slot, 3) + extended == crc_address && type == record_type::kData &&
+                   hex_byte_at(first_slot, 1) == 4 && line.size() >= kPatchAt + kPatchLength) {
+            // Only a whole four-byte data record is stamped: ten characters
             // written into any other record at this address would break it.
-            is_crc_record = type == record_type::kData && hex_byte_at(first_slot, 1) == 4 &&
-                            line.size() >= kPatchAt + kPatchLength;
+            std::memcpy(text.data() + start + kPatchAt, patch, kPatchLength);
         }
-
-        if (is_crc_record) {
-            out.append(line.substr(0, kPatchAt));
-            out.append(patch, kPatchLength);
-            out.append(line.substr(kPatchAt + kPatchLength));
-        } else {
-            out.append(line);
-        }
-        if (has_newline) out.append("\r\n");
         start = has_newline ? newline + 1 : text.size();
     }
 }
 
-bool patch_crc_record(const std::string& path, std::uint32_t crc_address, std::uint32_t crc) {
-    std::string text;
-    if (!read_file_bytes(path, text)) return false;
-    std::string patched;
-    patch_crc_text(text, crc_address, crc, patched);
-    return replace_file_bytes(path, patched);
+bool patch_crc_record(const std::string& path, std::string& file, std::uint32_t crc_address, std::uint32_t crc) {
+    patch_crc_text(file, crc_address, crc);
+    return replace_file_bytes(path, file);
 }

@@ -15,6 +15,7 @@
 // code 0, so a short line reads as zeros rather than out of bounds.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -25,17 +26,49 @@ constexpr std::uint8_t kEndOfFile = 0x01;
 constexpr std::uint8_t kExtendedLinearAddress = 0x04;
 }  // namespace record_type
 
+namespace record_detail {
+
+constexpr std::array<std::uint8_t, 256> make_digit_table() {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned c = 0; c < 256; ++c) {
+        if (c >= '0' && c <= '9') {
+            table[c] = static_cast<std::uint8_t>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            table[c] = static_cast<std::uint8_t>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            table[c] = static_cast<std::uint8_t>(c - 'A' + 10);
+        } else {
+            table[c] = static_cast<std::uint8_t>(c);
+        }
+    }
+    return table;
+}
+
+// Looked up for every character the loader reads, so kept inline.
+inline constexpr std::array<std::uint8_t, 256> kDigitValue = make_digit_table();
+
+inline std::uint8_t nibble_at(std::string_view text, std::size_t pos) {
+    const std::uint8_t c = pos < text.size() ? static_cast<std::uint8_t>(text[pos]) : 0;
+    return kDigitValue[c] & 0x0F;
+}
+
+}  // namespace record_detail
+
 // Value of a hex digit (0-15); any other character gives its own code.
-std::uint8_t decode_hex_digit(std::uint8_t c);
+inline std::uint8_t decode_hex_digit(std::uint8_t c) { return record_detail::kDigitValue[c]; }
 
 // Upper-case hex digit of a value 0-15.
 char encode_hex_digit(std::uint8_t value);
 
 // The byte formed by the two characters at `pos`.
-std::uint8_t hex_byte_at(std::string_view text, std::size_t pos);
+inline std::uint8_t hex_byte_at(std::string_view text, std::size_t pos) {
+    return static_cast<std::uint8_t>(record_detail::nibble_at(text, pos) << 4 | record_detail::nibble_at(text, pos + 1));
+}
 
 // The 16-bit field formed by the four characters at `pos`, first highest.
-std::uint16_t hex_field16_at(std::string_view text, std::size_t pos);
+inline std::uint16_t hex_field16_at(std::string_view text, std::size_t pos) {
+    return static_cast<std::uint16_t>(hex_byte_at(text, pos) << 8 | hex_byte_at(text, pos + 2));
+}
 
 // Writes `value` as two upper-case hex digits at `out[0]` and `out[1]`.
 void encode_hex_byte(std::uint8_t value, char* out);

@@ -6,10 +6,9 @@
 
 namespace {
 
-std::string patched(const std::string& text, std::uint32_t crc_address, std::uint32_t crc) {
-    std::string out;
-    patch_crc_text(text, crc_address, crc, out);
-    return out;
+std::string patched(std::string text, std::uint32_t crc_address, std::uint32_t crc) {
+    patch_crc_text(text, crc_address, crc);
+    return text;
 }
 
 const std::string kExtended8 = ":020000040008F2\r\n";
