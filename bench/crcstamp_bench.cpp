@@ -4,7 +4,7 @@
 #include "crc/crc.h"
 #include "hex/loader.h"
 #include "hex/patcher.h"
-#include "tests/firmware_text.h"
+#include "bench/firmware_text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@ runs=${2:-31}
 work=$(mktemp -d "${TMPDIR:-/tmp}/crcstamp-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-"$build/tests/make_firmware_hex" full > "$work/full.hex"
+"$build/bench/make_firmware_hex" full > "$work/full.hex"
 cp "$work/full.hex" "$work/floor.hex"
 echo "file: $(wc -c < "$work/full.hex") bytes, $(wc -l < "$work/full.hex") lines"
 

@@ -3,7 +3,7 @@
 #include "crc/crc.h"
 #include "hex/file_io.h"
 #include "hex/loader.h"
-#include "tests/firmware_text.h"
+#include "bench/firmware_text.h"
 
 // The sample shipped with the tool is what the generator makes, and loads.
 TEST(Sample, IsGeneratedAndLoads) {

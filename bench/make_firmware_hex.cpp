@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tests/firmware_text.h"
+#include "bench/firmware_text.h"
 
 int main(int argc, char** argv) {
     if (argc != 2 || (std::strcmp(argv[1], "sample") != 0 && std::strcmp(argv[1], "full") != 0)) {
