@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     static ImageBuffer image;
-    LoadResult result;
-    result.entry_word = false;
+    LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
     // Read once: the CRC goes into exactly the bytes it was computed from.
     std::string file;
     if (load_hex_image(file_name, file, image, result)) {

@@ -84,10 +84,11 @@ bool replace_file_bytes(const std::string& path, std::string_view bytes) {
         return false;
 
     // CREATE_NEW makes the temporary name ours alone.
+    const std::wstring directory = target.substr(0, target.find_last_of(L"\\/") + 1);
     std::wstring temp;
     Handle out{INVALID_HANDLE_VALUE};
     for (unsigned attempt = 0; attempt < 100 && out.h == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = target + L".crcstamp-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
+        temp = directory + L".crcstamp-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
         out.h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (out.h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
     }
