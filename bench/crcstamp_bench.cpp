@@ -1,10 +1,10 @@
 // Throughput of the three passes over a full-size firmware file.
 #include <benchmark/benchmark.h>
 
+#include "bench/firmware_text.h"
 #include "crc/crc.h"
 #include "hex/loader.h"
 #include "hex/patcher.h"
-#include "bench/firmware_text.h"
 
 namespace {
 

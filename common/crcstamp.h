@@ -32,9 +32,9 @@ constexpr std::uint32_t kNoCrcAddress = 0xFFFFFFFF;
 using ImageBuffer = std::array<std::uint8_t, kImageCapacity>;
 
 struct LoadResult {
-    std::uint32_t image_length = 0;           // bytes written, gap fills included
-    std::uint32_t crc_address = kNoCrcAddress; // word address of the CRC record
-    bool entry_word = false;                  // first data record at kEntryAddress
+    std::uint32_t image_length = 0;             // bytes written, gap fills included
+    std::uint32_t crc_address = kNoCrcAddress;  // word address of the CRC record
+    bool entry_word = false;                    // first data record at kEntryAddress
 };
 
 // The HEX file's path, as given on the command line or standard input.

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (hex_field16_at(text, pos) != reference_field(text, pos, 4)) std::abort();
         char encoded[2];
         encode_hex_byte(static_cast<std::uint8_t>(c), encoded);
-        if (reference_field(std::string_view(encoded, 2), 0, 2) != c || encoded[0] > 'F' || encoded[1] > 'F') std::abort();
+        if (reference_field(std::string_view(encoded, 2), 0, 2) != c || encoded[0] > 'F' || encoded[1] > 'F')
+            std::abort();
     }
     return 0;
 }

@@ -166,8 +166,8 @@ bool replace_file_bytes(const std::string& path, std::string_view bytes) {
     // Keep owner and group. Only root can give a file away: for anyone else a
     // refusal just leaves the new file theirs.
     const bool owner_kept = fchown(out.fd, info.st_uid, info.st_gid) == 0 || geteuid() != 0;
-    bool written = owner_kept && fchmod(out.fd, info.st_mode & 07777) == 0 && write_all(out.fd, bytes) &&
-                   fsync(out.fd) == 0;
+    bool written =
+        owner_kept && fchmod(out.fd, info.st_mode & 07777) == 0 && write_all(out.fd, bytes) && fsync(out.fd) == 0;
     written = close(out.fd) == 0 && written;
     out.fd = -1;
     if (!written || rename(temp.c_str(), target.c_str()) != 0) {

@@ -36,10 +36,8 @@ void end_lines_with_crlf(std::string& text) {
 void patch_crc_text(std::string& text, std::uint32_t crc_address, std::uint32_t crc) {
     char patch[kPatchLength];
     const std::uint8_t data[] = {
-        static_cast<std::uint8_t>(crc >> 8),
-        static_cast<std::uint8_t>(crc),
-        static_cast<std::uint8_t>(crc >> 24),
-        static_cast<std::uint8_t>(crc >> 16),
+        static_cast<std::uint8_t>(crc >> 8),   static_cast<std::uint8_t>(crc),
+        static_cast<std::uint8_t>(crc >> 24),  static_cast<std::uint8_t>(crc >> 16),
         crc_record_checksum(crc_address, crc),
     };
     for (std::size_t i = 0; i < sizeof data; ++i) encode_hex_byte(data[i], patch + 2 * i);

@@ -62,7 +62,8 @@ char encode_hex_digit(std::uint8_t value);
 
 // The byte formed by the two characters at `pos`.
 inline std::uint8_t hex_byte_at(std::string_view text, std::size_t pos) {
-    return static_cast<std::uint8_t>(record_detail::nibble_at(text, pos) << 4 | record_detail::nibble_at(text, pos + 1));
+    return static_cast<std::uint8_t>(record_detail::nibble_at(text, pos) << 4 |
+                                     record_detail::nibble_at(text, pos + 1));
 }
 
 // The 16-bit field formed by the four characters at `pos`, first highest.

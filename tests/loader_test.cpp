@@ -1,6 +1,7 @@
+#include "hex/loader.h"
+
 #include <gtest/gtest.h>
 
-#include "hex/loader.h"
 #include "tests/hex_builder.h"
 
 namespace {
@@ -54,7 +55,10 @@ TEST(Loader, WorkedExample) {
     EXPECT_TRUE(loaded.result.entry_word);
     EXPECT_EQ(loaded.result.crc_address, 0x80040u);
     EXPECT_EQ(loaded.image, bytes({{0x11, 0x22, 0x33, 0x44, 0xA0, 0xA1, 0xA2, 0xA3, 0x00, 0x40, 0x00, 0x08},
-                                   ff(20), {0xB0, 0xB1}, ff(94), {0xC0, 0xC1, 0xC2, 0xC3}}));
+                                   ff(20),
+                                   {0xB0, 0xB1},
+                                   ff(94),
+                                   {0xC0, 0xC1, 0xC2, 0xC3}}));
 }
 
 TEST(Loader, SeparatorsBetweenRecordsLoadAlike) {
@@ -98,7 +102,8 @@ TEST(Loader, Refusals) {
          "File Format incorrect, no this record type, Line : 3\n"},
         {"type 05", hex_lines({":0400000500000000F7"}), "File Format incorrect, no this record type, Line : 1\n"},
         {"data checksum", hex_lines({r1, ":04100200112233447F"}), "File Format incorrect, checksum, Line : 2\n"},
-        {"extended address checksum", hex_lines({r1, ":020000040000F8"}), "File Format incorrect, checksum, Line : 2\n"},
+        {"extended address checksum", hex_lines({r1, ":020000040000F8"}),
+         "File Format incorrect, checksum, Line : 2\n"},
         // Blank lines and text between records are not counted.
         {"fourth record after blank lines", r1 + "\n\n" + r2 + "\n\n\nnote\n" + r3 + "\r\n\r\n:04100600112233447F\n",
          "File Format incorrect, checksum, Line : 4\n"},
@@ -168,8 +173,8 @@ TEST(Loader, GapFill) {
         std::vector<std::uint8_t> image_tail;  // after the first record's four bytes
     } cases[] = {
         {"adjoining", {data_record(0x1002, {1, 2, 3, 4})}, {1, 2, 3, 4}},
-        {"sixteen bytes then 0x10 words on", {data_record(0x1002, std::vector<std::uint8_t>(16, 7)),
-                                             data_record(0x1012, {9, 9})},
+        {"sixteen bytes then 0x10 words on",
+         {data_record(0x1002, std::vector<std::uint8_t>(16, 7)), data_record(0x1012, {9, 9})},
          bytes({std::vector<std::uint8_t>(16, 7), ff(16), {9, 9}})},
         {"odd count", {data_record(0x1002, {1, 2, 3}), data_record(0x1004, {4, 4})}, {1, 2, 3, 0xFF, 4, 4}},
         {"across an extended address record",
@@ -203,14 +208,18 @@ TEST(Loader, CrcAddressAndEntryWord) {
         {"entry word defers to the second record",
          {extended_address_record(8), data_record(0, {1, 2, 3, 4}), data_record(2, {0x00, 0x04, 0x00, 0x08}),
           data_record(4, {0xAA, 0xBB, 0xCC, 0xDD})},
-         0x80004, true, 12},
+         0x80004,
+         true,
+         12},
         // Count 0: the eight characters are the count, address and type.
         {"empty source record", {":00123400BA"}, 0x000012, false, 0},
         // Count 1: the address, the type and the one data byte.
         {"one-byte source record", {":01AB340042DE"}, 0x42AB34, false, 1},
-        {"source below its own address still stored", {data_record(0x5000, crc_address_bytes(0x1000)),
-                                                       data_record(0x5002, {1, 1})},
-         0x1000, false, 4},
+        {"source below its own address still stored",
+         {data_record(0x5000, crc_address_bytes(0x1000)), data_record(0x5002, {1, 1})},
+         0x1000,
+         false,
+         4},
     };
     for (const auto& t : cases) {
         std::vector<std::string> records = t.records;
@@ -258,9 +267,9 @@ TEST(Loader, ImageCapacityEdge) {
 
 TEST(Loader, HugeGapDoesNotWrap) {
     // 2 x 0x80000002 words less 4 bytes is 2^32 bytes: in 32 bits, no gap at all.
-    const std::string text = hex_lines({extended_address_record(0x0008), data_record(0, {1, 2, 3, 4}),
-                                        extended_address_record(0x8008), data_record(2, {0x00, 0x00, 0xFF, 0xFF}),
-                                        kEndOfFileRecord});
+    const std::string text =
+        hex_lines({extended_address_record(0x0008), data_record(0, {1, 2, 3, 4}), extended_address_record(0x8008),
+                   data_record(2, {0x00, 0x00, 0xFF, 0xFF}), kEndOfFileRecord});
     const Loaded loaded = load(text);
     EXPECT_FALSE(loaded.ok);
     EXPECT_EQ(loaded.message, "");

@@ -1,7 +1,8 @@
+#include "hex/patcher.h"
+
 #include <gtest/gtest.h>
 
 #include "common/crcstamp.h"
-#include "hex/patcher.h"
 #include "tests/hex_builder.h"
 
 namespace {

@@ -1,14 +1,15 @@
+#include "hex/record.h"
+
 #include <gtest/gtest.h>
 
-#include "hex/record.h"
 #include "tests/hex_builder.h"
 
 TEST(Record, FieldsAreFormedFromAnyCharacter) {
     EXPECT_EQ(decode_hex_digit('7'), 7);
     EXPECT_EQ(decode_hex_digit('c'), 12);
     EXPECT_EQ(decode_hex_digit('C'), 12);
-    EXPECT_EQ(decode_hex_digit('g'), 'g');   // not a digit: its own code
-    EXPECT_EQ(hex_byte_at("zz", 0), 0xAA);   // low four bits of 'z' (0x7A)
+    EXPECT_EQ(decode_hex_digit('g'), 'g');  // not a digit: its own code
+    EXPECT_EQ(hex_byte_at("zz", 0), 0xAA);  // low four bits of 'z' (0x7A)
     EXPECT_EQ(hex_byte_at(":aB", 1), 0xAB);
     EXPECT_EQ(hex_field16_at(":0409FE", 3), 0x09FE);
     // Past the end of the text every position reads as code 0.

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "bench/firmware_text.h"
 #include "crc/crc.h"
 #include "hex/file_io.h"
 #include "hex/loader.h"
-#include "bench/firmware_text.h"
 
 // The sample shipped with the tool is what the generator makes, and loads.
 TEST(Sample, IsGeneratedAndLoads) {
