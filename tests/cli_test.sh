@@ -114,7 +114,9 @@ waits_for_key_on_terminal)
     native_only
     skip_unless command -v script
     printf ':00000001FF\r\n' > eof.hex
-    (sleep 1; printf 'k') | timeout 10 script -qec "$(printf '%q' "$tool") eof.hex" /dev/null > out.bin
+    # The wait drops keys typed ahead, so a key is pressed each second until it ends.
+    (for _ in 1 2 3 4 5 6 7 8; do sleep 1; printf 'k'; done 2> /dev/null) |
+        timeout 10 script -qec "$(printf '%q' "$tool") eof.hex" /dev/null > out.bin
     status=$?
     read_output
     expect_output $'eof.hex\n00000000\nFE\nPress any key to continue . . . \n'
