@@ -140,6 +140,14 @@ lf_ends_become_crlf)
     expect_output $'fw.hex\n236657AC\n30\n'
     expect_file fw.hex ':020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:0400400057AC236630\r\n:00000001FF'
     ;;
+nul_and_eof_bytes_kept)
+    # NUL and 0x1A are ordinary bytes, a 0x1A at the very end included.
+    with_bytes=${example/:04000000/\\0\\x1a note\\r\\n:04000000}\\x1a
+    printf "$with_bytes" > fw.hex
+    run fw.hex
+    expect_output "fw.hex"$'\n'"$example_output"
+    expect_file fw.hex "${with_bytes/C0C1C2C3B6/AF29C0D351}"
+    ;;
 permissions_and_link_kept)
     native_only
     mkdir real
