@@ -145,27 +145,6 @@ TEST(Loader, RecordsCutShortByTheEndOfTheFile) {
     }
 }
 
-TEST(Loader, EndOfFileAndStopRecordsAreNotChecksummed) {
-    const struct {
-        const char* name;
-        std::string text;
-        std::uint32_t length;
-    } cases[] = {
-        {"end-of-file only", kEndOfFileRecord, 0},
-        {"end-of-file with a wrong checksum", declaring(0x2000, {":0000000100"}), 4},
-        {"record at the CRC address, wrong checksum, then garbage",
-         declaring(0x2000, {":0420000011223344FF", "garbage"}), 4 + 2 * 0x1000 - 4 + 4},
-        {"record beyond the CRC address is not stored", declaring(0x2000, {":04300000112233444F", "garbage"}), 4},
-    };
-    for (const auto& t : cases) {
-        const Loaded loaded = load(t.text);
-        ASSERT_TRUE(loaded.ok) << t.name << loaded.message;
-        EXPECT_EQ(loaded.result.image_length, t.length) << t.name;
-        EXPECT_TRUE(loaded.message.empty());
-    }
-    EXPECT_EQ(load(kEndOfFileRecord).result.crc_address, kNoCrcAddress);
-}
-
 TEST(Loader, GapFill) {
     const struct {
         const char* name;
@@ -194,38 +173,49 @@ TEST(Loader, GapFill) {
     }
 }
 
-TEST(Loader, CrcAddressAndEntryWord) {
+TEST(Loader, CrcAddressEntryWordAndWhereLoadingStops) {
+    const auto with_end = [](std::vector<std::string> records) {
+        records.push_back(kEndOfFileRecord);
+        return hex_lines(records);
+    };
     const struct {
         const char* name;
-        std::vector<std::string> records;
+        std::string text;
         std::uint32_t crc_address;
         bool entry_word;
         std::uint32_t length;
     } cases[] = {
-        {"first record declares", {data_record(0x1000, {0x00, 0x40, 0x00, 0x08})}, 0x80040, false, 4},
-        {"third byte takes no part", {data_record(0x1000, {0x00, 0x40, 0xFF, 0x08})}, 0x80040, false, 4},
-        {"last four of a longer record", {data_record(0x1000, {9, 9, 0x12, 0x34, 0x00, 0x56})}, 0x561234, false, 6},
+        {"end-of-file only", kEndOfFileRecord, kNoCrcAddress, false, 0},
+        {"first record declares", with_end({data_record(0x1000, {0x00, 0x40, 0x00, 0x08})}), 0x80040, false, 4},
+        {"third byte takes no part", with_end({data_record(0x1000, {0x00, 0x40, 0xFF, 0x08})}), 0x80040, false, 4},
+        {"last four of a longer record", with_end({data_record(0x1000, {9, 9, 0x12, 0x34, 0x00, 0x56})}), 0x561234,
+         false, 6},
         {"entry word defers to the second record",
-         {extended_address_record(8), data_record(0, {1, 2, 3, 4}), data_record(2, {0x00, 0x04, 0x00, 0x08}),
-          data_record(4, {0xAA, 0xBB, 0xCC, 0xDD})},
-         0x80004,
-         true,
-         12},
+         with_end({extended_address_record(8), data_record(0, {1, 2, 3, 4}), data_record(2, {0x00, 0x04, 0x00, 0x08}),
+                   data_record(4, {0xAA, 0xBB, 0xCC, 0xDD})}),
+         0x80004, true, 12},
+        {"only the first record can hold the entry word",
+         with_end({extended_address_record(7), data_record(0xFFF0, crc_address_bytes(0x90000)),
+                   extended_address_record(8), data_record(0, {1, 2, 3, 4})}),
+         0x90000, false, 4 + 28 + 4},
         // Count 0: the eight characters are the count, address and type.
-        {"empty source record", {":00123400BA"}, 0x000012, false, 0},
+        {"empty source record", with_end({":00123400BA"}), 0x000012, false, 0},
         // Count 1: the address, the type and the one data byte.
-        {"one-byte source record", {":01AB340042DE"}, 0x42AB34, false, 1},
+        {"one-byte source record", with_end({":01AB340042DE"}), 0x42AB34, false, 1},
         {"source below its own address still stored",
-         {data_record(0x5000, crc_address_bytes(0x1000)), data_record(0x5002, {1, 1})},
-         0x1000,
-         false,
-         4},
+         with_end({data_record(0x5000, crc_address_bytes(0x1000)), data_record(0x5002, {1, 1})}), 0x1000, false, 4},
+        // Checksums that are never read: the end-of-file record's, and those of
+        // records at or beyond the CRC address, after which nothing is read.
+        {"end-of-file with a wrong checksum", declaring(0x2000, {":0000000100"}), 0x2000, false, 4},
+        {"record at the CRC address, wrong checksum, then garbage",
+         declaring(0x2000, {":0420000011223344FF", "garbage"}), 0x2000, false, 4 + 2 * 0x1000 - 4 + 4},
+        {"record beyond the CRC address is not stored", declaring(0x2000, {":04300000112233444F", "garbage"}), 0x2000,
+         false, 4},
     };
     for (const auto& t : cases) {
-        std::vector<std::string> records = t.records;
-        records.push_back(kEndOfFileRecord);
-        const Loaded loaded = load(hex_lines(records));
+        const Loaded loaded = load(t.text);
         ASSERT_TRUE(loaded.ok) << t.name << loaded.message;
+        EXPECT_EQ(loaded.message, "") << t.name;
         EXPECT_EQ(loaded.result.crc_address, t.crc_address) << t.name;
         EXPECT_EQ(loaded.result.entry_word, t.entry_word) << t.name;
         EXPECT_EQ(loaded.result.image_length, t.length) << t.name;
@@ -256,21 +246,15 @@ TEST(Loader, ImageCapacityEdge) {
     ASSERT_TRUE(full.ok) << full.message;
     EXPECT_EQ(full.result.image_length, kImageCapacity);
 
+    // 2 x 0x80000002 words less 4 bytes is 2^32 bytes: in 32 bits, no gap at all.
+    const std::string huge_gap =
+        hex_lines({extended_address_record(0x0008), data_record(0, {1, 2, 3, 4}), extended_address_record(0x8008),
+                   data_record(2, {0, 0, 0xFF, 0xFF}), kEndOfFileRecord});
     // One byte more, or a gap that would carry the image past the capacity,
     // fails without a message.
-    for (const auto& text : {image_of_size(kImageCapacity + 1, 0), image_of_size(kImageCapacity - 10, 6)}) {
+    for (const auto& text : {image_of_size(kImageCapacity + 1, 0), image_of_size(kImageCapacity - 10, 6), huge_gap}) {
         const Loaded loaded = load(text);
         EXPECT_FALSE(loaded.ok);
         EXPECT_EQ(loaded.message, "");
     }
-}
-
-TEST(Loader, HugeGapDoesNotWrap) {
-    // 2 x 0x80000002 words less 4 bytes is 2^32 bytes: in 32 bits, no gap at all.
-    const std::string text =
-        hex_lines({extended_address_record(0x0008), data_record(0, {1, 2, 3, 4}), extended_address_record(0x8008),
-                   data_record(2, {0x00, 0x00, 0xFF, 0xFF}), kEndOfFileRecord});
-    const Loaded loaded = load(text);
-    EXPECT_FALSE(loaded.ok);
-    EXPECT_EQ(loaded.message, "");
 }
