@@ -14,18 +14,22 @@ namespace {
 constexpr std::size_t kPatchAt = 9;
 constexpr std::size_t kPatchLength = 10;
 
+bool is_lone_newline(const std::string& text, std::size_t at) {
+    return text[at] == '\n' && (at == 0 || text[at - 1] != '\r');
+}
+
 // A lone LF becomes CR LF; a lone CR stays text. Most files already end
 // their lines in CR LF and are left as they are, without a copy.
 void end_lines_with_crlf(std::string& text) {
     std::size_t lone_newlines = 0;
     for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
-        if (at == 0 || text[at - 1] != '\r') ++lone_newlines;
+        if (is_lone_newline(text, at)) ++lone_newlines;
     }
     if (lone_newlines == 0) return;
     std::string ended;
     ended.reserve(text.size() + lone_newlines);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) ended += '\r';
+        if (is_lone_newline(text, i)) ended += '\r';
         ended += text[i];
     }
     text.swap(ended);

@@ -19,11 +19,3 @@ TEST(Sample, IsGeneratedAndLoads) {
     EXPECT_EQ(result.crc_address, 0x80A00u);
     EXPECT_EQ(result.image_length, 2 * (0x80A00u - kEntryAddress) + 4);
 }
-
-TEST(Sample, FullSizeFileFillsTheImage) {
-    static ImageBuffer image;
-    LoadResult result;
-    std::string message;
-    ASSERT_TRUE(load_hex_bytes(full_size_firmware_text(), image, result, message)) << message;
-    EXPECT_EQ(result.image_length, kImageCapacity);
-}
