@@ -13,7 +13,39 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string read_word_bytes() {
+    std::string word;
+    int c = std::getchar();
+    while (is_space(c)) c = std::getchar();
+    for (; c != EOF && !is_space(c); c = std::getchar()) word += static_cast<char>(c);
+    return word;
+}
+
+}  // namespace
+
 #ifdef _WIN32
+
+std::string read_word_from_stdin() {
+    std::string word = read_word_bytes();
+    // Typed or piped text comes in the console's input code page; without a
+    // console, in the one a console would start with.
+    UINT code_page = GetConsoleCP();
+    if (code_page == 0) code_page = GetOEMCP();
+    if (word.empty() || code_page == CP_UTF8) return word;
+    const int size = static_cast<int>(word.size());
+    const int wide_size = MultiByteToWideChar(code_page, 0, word.data(), size, nullptr, 0);
+    if (wide_size <= 0) return word;
+    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+    MultiByteToWideChar(code_page, 0, word.data(), size, wide.data(), wide_size);
+    const int utf8_size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(utf8_size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, utf8.data(), utf8_size, nullptr, nullptr);
+    return utf8;
+}
 
 std::vector<std::string> open_console(int, char**) {
     SetConsoleOutputCP(CP_UTF8);
@@ -40,6 +72,8 @@ void wait_for_key() {
 }
 
 #else
+
+std::string read_word_from_stdin() { return read_word_bytes(); }
 
 std::vector<std::string> open_console(int argc, char** argv) { return {argv, argv + argc}; }
 

@@ -8,6 +8,10 @@
 // arguments in UTF-8, however the platform hands them over.
 std::vector<std::string> open_console(int argc, char** argv);
 
+// One word from standard input, leading white space skipped, in UTF-8; empty
+// when there is none.
+std::string read_word_from_stdin();
+
 // Keeps the console window open until a key is pressed, where a person can
 // press one: `pause` on Windows; elsewhere only when stdin is a terminal.
 void wait_for_key();

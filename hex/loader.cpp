@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kFormatFault = "File Format incorrect, Line : ";
 constexpr const char* kTypeFault = "File Format incorrect, no this record type, Line : ";
 constexpr const char* kChecksumFault = "File Format incorrect, checksum, Line : ";
+constexpr const char* kSizeFault = "File Format incorrect, image too large, Line : ";
 
 bool refuse(std::string& message, const char* fault, std::uint32_t record_number) {
     message = fault + std::to_string(record_number) + "\n";
@@ -63,7 +64,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
                 // One word step is two bytes; 64 bits so that no distance wraps.
                 const std::int64_t gap = 2 * (std::int64_t{address} - std::int64_t{last_address}) - last_count;
                 if (gap < 0) return refuse(message, kFormatFault, number);  // out of order or overlapping
-                if (gap > std::int64_t{kImageCapacity - length}) return false;
+                if (gap > std::int64_t{kImageCapacity - length}) return refuse(message, kSizeFault, number);
                 std::memset(image.data() + length, 0xFF, static_cast<std::size_t>(gap));
                 length += static_cast<std::uint32_t>(gap);
             }
@@ -86,7 +87,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
             }
             last_address = address;
             for (std::size_t i = 9; i < data_end; i += 2) {
-                if (length == kImageCapacity) return false;
+                if (length == kImageCapacity) return refuse(message, kSizeFault, number);
                 const std::uint8_t byte = hex_byte_at(rec, i);
                 image[length++] = byte;
                 sum += byte;

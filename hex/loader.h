@@ -14,7 +14,7 @@
 // starts beyond it; nothing after that point is read.
 //
 // A refused file gets one line naming the record at fault, counted in
-// records from 1. A data byte that finds the image full fails silently.
+// records from 1.
 #pragma once
 
 #include <string>
@@ -23,7 +23,7 @@
 #include "common/crcstamp.h"
 
 // Walks the bytes of a HEX file already in memory. On failure `message` is the
-// line to print, newline included, or empty for the silent failure.
+// line to print, newline included.
 bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& result, std::string& message);
 
 // Reads the file at `path` whole into `file` and loads it, printing a refusal

@@ -1,6 +1,7 @@
 #include "hex/patcher.h"
 
-#include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstring>
 
 #include "common/crcstamp.h"
@@ -10,9 +11,24 @@
 
 namespace {
 
-// Characters 9 to 18 of the patched record: four data bytes and the checksum.
+// Characters 9 to 18 of the CRC record: four data bytes and the checksum.
 constexpr std::size_t kPatchAt = 9;
 constexpr std::size_t kPatchLength = 10;
+// Characters 0 to 12 hold every header field a line is matched by.
+constexpr std::size_t kHeaderLength = 13;
+
+using PatchText = std::array<char, kPatchLength>;
+
+PatchText patch_text(std::uint32_t crc_address, std::uint32_t crc) {
+    const std::uint8_t bytes[] = {
+        static_cast<std::uint8_t>(crc >> 8),  static_cast<std::uint8_t>(crc),
+        static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
+        crc_record_checksum(crc_address, crc),
+    };
+    PatchText text{};
+    for (std::size_t i = 0; i < sizeof bytes; ++i) encode_hex_byte(bytes[i], text.data() + 2 * i);
+    return text;
+}
 
 bool is_lone_newline(const std::string& text, std::size_t at) {
     return text[at] == '\n' && (at == 0 || text[at - 1] != '\r');
@@ -37,47 +53,63 @@ void end_lines_with_crlf(std::string& text) {
 
 }  // namespace
 
-void patch_crc_text(std::string& text, std::uint32_t crc_address, std::uint32_t crc) {
-    char patch[kPatchLength];
-    const std::uint8_t data[] = {
-        static_cast<std::uint8_t>(crc >> 8),   static_cast<std::uint8_t>(crc),
-        static_cast<std::uint8_t>(crc >> 24),  static_cast<std::uint8_t>(crc >> 16),
-        crc_record_checksum(crc_address, crc),
-    };
-    for (std::size_t i = 0; i < sizeof data; ++i) encode_hex_byte(data[i], patch + 2 * i);
-
-    end_lines_with_crlf(text);
+std::vector<std::size_t> find_crc_records(std::string_view text, std::uint32_t crc_address) {
+    std::vector<std::size_t> records;
     std::uint32_t extended = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
+    for (std::size_t start = 0; start < text.size();) {
         const std::size_t newline = text.find('\n', start);
-        const bool has_newline = newline != std::string::npos;
-        // Every line end is CR LF now; the CR is part of the line end.
-        const std::size_t end = has_newline ? newline - 1 : text.size();
-        const std::string_view line(text.data() + start, end - start);
+        const bool has_newline = newline != std::string_view::npos;
+        std::size_t end = has_newline ? newline : text.size();
+        if (has_newline && end > start && text[end - 1] == '\r') --end;  // CR LF is one line end
+        const std::string_view line = text.substr(start, end - start);
 
-        // The header fields come from the line's first slot as a text-mode read
-        // gives it: the line end as one '\n', and zeros past it.
-        char slot[kLineWidth] = {};
-        std::size_t slot_length = std::min(line.size(), kLineWidth - 1);
-        std::memcpy(slot, line.data(), slot_length);
-        if (has_newline && slot_length < kLineWidth - 1) slot[slot_length++] = '\n';
-        const std::string_view first_slot(slot, slot_length);
-
-        const std::uint8_t type = hex_byte_at(first_slot, 7);
+        // A short line's fields read as a text-mode read of it gives them:
+        // the line end as one '\n', and zeros past it.
+        char short_line[kHeaderLength] = {};
+        std::string_view head = line;
+        if (line.size() < kHeaderLength) {
+            std::memcpy(short_line, line.data(), line.size());
+            if (has_newline) short_line[line.size()] = '\n';
+            head = std::string_view(short_line, line.size() + (has_newline ? 1 : 0));
+        }
+        const std::uint8_t type = hex_byte_at(head, 7);
         if (type == record_type::kExtendedLinearAddress) {
-            extended = std::uint32_t{hex_field16_at(first_slot, 9)} << 16;
-        } else if (hex_field16_at(first_slot, 3) + extended == crc_address && type == record_type::kData &&
-                   hex_byte_at(first_slot, 1) == 4 && line.size() >= kPatchAt + kPatchLength) {
-            // Only a whole four-byte data record is stamped: ten characters
-            // written into any other record at this address would break it.
-            std::memcpy(text.data() + start + kPatchAt, patch, kPatchLength);
+            extended = std::uint32_t{hex_field16_at(head, 9)} << 16;
+        } else if (hex_field16_at(head, 3) + extended == crc_address && type == record_type::kData &&
+                   hex_byte_at(head, 1) == 4 && line.size() >= kPatchAt + kPatchLength) {
+            // Only a whole four-byte data record: ten characters written into
+            // any other record at this address would break it.
+            records.push_back(start);
         }
         start = has_newline ? newline + 1 : text.size();
     }
+    return records;
 }
 
-bool patch_crc_record(const std::string& path, std::string& file, std::uint32_t crc_address, std::uint32_t crc) {
-    patch_crc_text(file, crc_address, crc);
-    return replace_file_bytes(path, file);
+std::size_t patch_crc_text(std::string& text, std::uint32_t crc_address, std::uint32_t crc) {
+    const PatchText patch = patch_text(crc_address, crc);
+    end_lines_with_crlf(text);
+    const std::vector<std::size_t> records = find_crc_records(text, crc_address);
+    for (const std::size_t at : records) std::memcpy(&text[at + kPatchAt], patch.data(), kPatchLength);
+    return records.size();
+}
+
+PatchOutcome patch_crc_record(const std::string& path, std::string& file, std::uint32_t crc_address,
+                              std::uint32_t crc) {
+    // Nothing is gained by rewriting a file that gets no CRC.
+    if (patch_crc_text(file, crc_address, crc) == 0) return PatchOutcome::kNoCrcRecord;
+    return replace_file_bytes(path, file) ? PatchOutcome::kStamped : PatchOutcome::kNotWritten;
+}
+
+CrcCheck check_crc_text(std::string_view text, std::uint32_t crc_address, std::uint32_t crc) {
+    const std::vector<std::size_t> records = find_crc_records(text, crc_address);
+    if (records.empty()) return CrcCheck::kNoCrcRecord;
+    const PatchText patch = patch_text(crc_address, crc);
+    for (const std::size_t at : records) {
+        for (std::size_t i = 0; i < kPatchLength; ++i) {
+            const auto written = static_cast<unsigned char>(text[at + kPatchAt + i]);
+            if (std::toupper(written) != patch[i]) return CrcCheck::kDiffers;
+        }
+    }
+    return CrcCheck::kMatches;
 }

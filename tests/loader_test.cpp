@@ -251,10 +251,12 @@ TEST(Loader, ImageCapacityEdge) {
         hex_lines({extended_address_record(0x0008), data_record(0, {1, 2, 3, 4}), extended_address_record(0x8008),
                    data_record(2, {0, 0, 0xFF, 0xFF}), kEndOfFileRecord});
     // One byte more, or a gap that would carry the image past the capacity,
-    // fails without a message.
-    for (const auto& text : {image_of_size(kImageCapacity + 1, 0), image_of_size(kImageCapacity - 10, 6), huge_gap}) {
+    // is refused at the record that would do it.
+    const std::pair<std::string, std::uint32_t> too_large[] = {
+        {image_of_size(kImageCapacity + 1, 0), 2402}, {image_of_size(kImageCapacity - 10, 6), 2400}, {huge_gap, 4}};
+    for (const auto& [text, record] : too_large) {
         const Loaded loaded = load(text);
         EXPECT_FALSE(loaded.ok);
-        EXPECT_EQ(loaded.message, "");
+        EXPECT_EQ(loaded.message, "File Format incorrect, image too large, Line : " + std::to_string(record) + "\n");
     }
 }

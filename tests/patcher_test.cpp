@@ -88,3 +88,25 @@ TEST(Patcher, FileLongerThanTheOldLineTable) {
     after.replace(after.find(":04123400FFFFFFFFB6"), 19, ":0412340056781234A2");
     EXPECT_TRUE(patched(before, 0x091234, 0x12345678) == after);  // too long to print
 }
+
+TEST(Patcher, CountsStampedRecordsAndChecksThem) {
+    const struct {
+        std::string text;
+        std::size_t stamped;
+        CrcCheck check;
+    } cases[] = {
+        {kExtended8 + kStamped + "\r\n", 1, CrcCheck::kMatches},
+        {kExtended8 + ":0409fe0056781234e1\n", 1, CrcCheck::kMatches},  // another tool's lower case
+        {kExtended8 + kSlot + "\r\n", 1, CrcCheck::kDiffers},
+        {kExtended8 + kStamped + "\r\n" + kSlot + "\r\n", 2, CrcCheck::kDiffers},
+        {kExtended8 + ":0409FE0056781234E2\r\n", 1, CrcCheck::kDiffers},
+        {kExtended8 + ":0409FE0056781234E\r\n", 0, CrcCheck::kNoCrcRecord},
+        {":020000040008F2\r" + kStamped + "\r", 0, CrcCheck::kNoCrcRecord},  // lone CR: one line
+        {kEndOfFileRecord, 0, CrcCheck::kNoCrcRecord},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(check_crc_text(t.text, 0x0809FE, 0x12345678), t.check) << t.text;
+        std::string text = t.text;
+        EXPECT_EQ(patch_crc_text(text, 0x0809FE, 0x12345678), t.stamped) << t.text;
+    }
+}
