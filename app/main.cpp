@@ -34,7 +34,7 @@ int stamp_or_check(bool check_only) {
     static ImageBuffer image;
     LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
     // Read once: the CRC goes into exactly the bytes it was computed from.
-    std::string file;
+    FileBytes file;
     if (!load_hex_image(file_name, file, image, result)) return kFailure;
     const std::uint32_t crc = compute_image_crc(image, result.image_length, result.entry_word);
     std::printf("%08X\n%02X\n", static_cast<unsigned>(crc),
@@ -43,7 +43,7 @@ int stamp_or_check(bool check_only) {
 
     // Whoever reads the CRC off the screen must know when the file was not stamped.
     if (check_only) {
-        switch (check_crc_text(file, result.crc_address, crc)) {
+        switch (check_crc_text(view_of(file), result.crc_address, crc)) {
             case CrcCheck::kMatches: std::puts("CRC matches"); return kSuccess;
             case CrcCheck::kDiffers: std::puts("CRC does not match"); return kFailure;
             case CrcCheck::kNoCrcRecord: break;

@@ -38,7 +38,7 @@ void loader(benchmark::State& state) {
 }
 
 void patcher(benchmark::State& state) {
-    std::string text = full_text();
+    FileBytes text(full_text().begin(), full_text().end());
     for (auto _ : state) {
         patch_crc_text(text, kEntryAddress + kImageCapacity / 2 - 2, 0x12345678);
         benchmark::DoNotOptimize(text.data());

@@ -59,13 +59,13 @@ std::wstring final_path(const std::wstring& path) {
 
 }  // namespace
 
-bool read_file_bytes(const std::string& path, std::string& bytes) {
+bool read_file_bytes(const std::string& path, FileBytes& bytes) {
     Handle file{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (file.h == INVALID_HANDLE_VALUE || GetFileType(file.h) != FILE_TYPE_DISK) return false;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.h, &size) || size.QuadPart < 0) return false;
-    bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
@@ -133,11 +133,11 @@ std::string directory_of(const std::string& path) {
 
 }  // namespace
 
-bool read_file_bytes(const std::string& path, std::string& bytes) {
+bool read_file_bytes(const std::string& path, FileBytes& bytes) {
     Descriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
     struct stat info {};
     if (file.fd < 0 || fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    bytes.assign(static_cast<std::size_t>(info.st_size), '\0');
+    bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = read(file.fd, bytes.data() + done, bytes.size() - done);

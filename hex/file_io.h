@@ -7,11 +7,41 @@
 // either the old file or the new one.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+// Leaves the elements that resize() adds as they are, so that a file is read
+// into memory that was not zero-filled first.
+template <class T>
+struct NoZeroFill : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = NoZeroFill<U>;
+    };
+    NoZeroFill() = default;
+    template <class U>
+    NoZeroFill(const NoZeroFill<U>&) noexcept {}
+    template <class U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+// A file's bytes as read, and then as stamped.
+using FileBytes = std::vector<char, NoZeroFill<char>>;
+
+inline std::string_view view_of(const FileBytes& bytes) { return {bytes.data(), bytes.size()}; }
 
 // False when the path cannot be opened, is not a regular file, or reads short.
-bool read_file_bytes(const std::string& path, std::string& bytes);
+bool read_file_bytes(const std::string& path, FileBytes& bytes);
 
 // Replaces the file's bytes, keeping its permissions; a symbolic link's
 // target is what gets replaced. False, with the file untouched, when the file

@@ -86,12 +86,15 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
                 crc_address = b3 << 16 | b0 << 8 | b1;
             }
             last_address = address;
-            for (std::size_t i = 9; i < data_end; i += 2) {
-                if (length == kImageCapacity) return refuse(message, kSizeFault, number);
-                const std::uint8_t byte = hex_byte_at(rec, i);
-                image[length++] = byte;
+            if (count > kImageCapacity - length) return refuse(message, kSizeFault, number);
+            // The whole record is there (checked above): no digit needs a bounds check.
+            const char* digits = rec.data() + 9;
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint8_t byte = hex_byte(digits + 2 * i);
+                image[length + i] = byte;
                 sum += byte;
             }
+            length += count;
             last_count = count;
             if (address >= crc_address) break;  // the CRC record ends the image
             checksum_at = data_end;
@@ -102,9 +105,11 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
         if (!have(checksum_at + 2)) return refuse(message, kFormatFault, number);
         if (((sum + hex_byte_at(rec, checksum_at)) & 0xFFu) != 0) return refuse(message, kChecksumFault, number);
         ++accepted;
-        // Whatever stands between records (line ends, blanks, text) is skipped.
-        const std::size_t next = file.find(':', pos + checksum_at + 2);
-        if (next == std::string_view::npos) return refuse(message, kFormatFault, accepted + 1);
+        // Whatever stands between records (line ends, blanks, text) is skipped;
+        // it is mostly a line end, too short to be worth a call to memchr.
+        std::size_t next = pos + checksum_at + 2;
+        while (next < file.size() && file[next] != ':') ++next;
+        if (next == file.size()) return refuse(message, kFormatFault, accepted + 1);
         pos = next;
     }
 
@@ -113,13 +118,13 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     return true;
 }
 
-bool load_hex_image(const std::string& path, std::string& file, ImageBuffer& image, LoadResult& result) {
+bool load_hex_image(const std::string& path, FileBytes& file, ImageBuffer& image, LoadResult& result) {
     if (!read_file_bytes(path, file)) {
         std::fputs("file not found\n", stdout);
         return false;
     }
     std::string message;
-    const bool loaded = load_hex_bytes(file, image, result, message);
+    const bool loaded = load_hex_bytes(view_of(file), image, result, message);
     std::fputs(message.c_str(), stdout);
     return loaded;
 }

@@ -2,7 +2,7 @@
 //
 //   ImageBuffer image;            // the caller's, kImageCapacity bytes
 //   LoadResult result;            // entry_word must be false before the call
-//   std::string file;             // the file's bytes, kept for the patcher
+//   FileBytes file;               // the file's bytes, kept for the patcher
 //   if (load_hex_image(file_name, file, image, result)) ... result.image_length ...
 //
 // The records are walked once, front to back, and their data bytes laid into
@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "common/crcstamp.h"
+#include "hex/file_io.h"
 
 // Walks the bytes of a HEX file already in memory. On failure `message` is the
 // line to print, newline included.
@@ -28,4 +29,4 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
 
 // Reads the file at `path` whole into `file` and loads it, printing a refusal
 // on stdout.
-bool load_hex_image(const std::string& path, std::string& file, ImageBuffer& image, LoadResult& result);
+bool load_hex_image(const std::string& path, FileBytes& file, ImageBuffer& image, LoadResult& result);

@@ -30,44 +30,41 @@ PatchText patch_text(std::uint32_t crc_address, std::uint32_t crc) {
     return text;
 }
 
-bool is_lone_newline(const std::string& text, std::size_t at) {
-    return text[at] == '\n' && (at == 0 || text[at - 1] != '\r');
-}
-
-// A lone LF becomes CR LF; a lone CR stays text. Most files already end
-// their lines in CR LF and are left as they are, without a copy.
-void end_lines_with_crlf(std::string& text) {
-    std::size_t lone_newlines = 0;
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
-        if (is_lone_newline(text, at)) ++lone_newlines;
-    }
-    if (lone_newlines == 0) return;
-    std::string ended;
+// A lone LF becomes CR LF; a lone CR stays text.
+void end_lines_with_crlf(FileBytes& text, std::size_t lone_newlines) {
+    FileBytes ended;
     ended.reserve(text.size() + lone_newlines);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (is_lone_newline(text, i)) ended += '\r';
-        ended += text[i];
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) ended.push_back('\r');
+        ended.push_back(text[i]);
     }
     text.swap(ended);
 }
 
 }  // namespace
 
-std::vector<std::size_t> find_crc_records(std::string_view text, std::uint32_t crc_address) {
+std::vector<std::size_t> find_crc_records(std::string_view text, std::uint32_t crc_address,
+                                          std::size_t* lone_newlines) {
     std::vector<std::size_t> records;
+    std::size_t lone = 0;
     std::uint32_t extended = 0;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t newline = text.find('\n', start);
         const bool has_newline = newline != std::string_view::npos;
         std::size_t end = has_newline ? newline : text.size();
-        if (has_newline && end > start && text[end - 1] == '\r') --end;  // CR LF is one line end
+        if (has_newline && end > start && text[end - 1] == '\r') {
+            --end;  // CR LF is one line end
+        } else if (has_newline) {
+            ++lone;
+        }
         const std::string_view line = text.substr(start, end - start);
 
         // A short line's fields read as a text-mode read of it gives them:
         // the line end as one '\n', and zeros past it.
-        char short_line[kHeaderLength] = {};
+        char short_line[kHeaderLength];
         std::string_view head = line;
         if (line.size() < kHeaderLength) {
+            std::memset(short_line, 0, sizeof short_line);
             std::memcpy(short_line, line.data(), line.size());
             if (has_newline) short_line[line.size()] = '\n';
             head = std::string_view(short_line, line.size() + (has_newline ? 1 : 0));
@@ -83,22 +80,26 @@ std::vector<std::size_t> find_crc_records(std::string_view text, std::uint32_t c
         }
         start = has_newline ? newline + 1 : text.size();
     }
+    if (lone_newlines != nullptr) *lone_newlines = lone;
     return records;
 }
 
-std::size_t patch_crc_text(std::string& text, std::uint32_t crc_address, std::uint32_t crc) {
+std::size_t patch_crc_text(FileBytes& text, std::uint32_t crc_address, std::uint32_t crc) {
     const PatchText patch = patch_text(crc_address, crc);
-    end_lines_with_crlf(text);
-    const std::vector<std::size_t> records = find_crc_records(text, crc_address);
+    std::size_t lone_newlines = 0;
+    const std::vector<std::size_t> records = find_crc_records(view_of(text), crc_address, &lone_newlines);
+    // Characters 9 to 18 are never a line end: stamping first keeps the offsets.
     for (const std::size_t at : records) std::memcpy(&text[at + kPatchAt], patch.data(), kPatchLength);
+    // Most files already end their lines in CR LF and are not copied.
+    if (lone_newlines > 0) end_lines_with_crlf(text, lone_newlines);
     return records.size();
 }
 
-PatchOutcome patch_crc_record(const std::string& path, std::string& file, std::uint32_t crc_address,
+PatchOutcome patch_crc_record(const std::string& path, FileBytes& file, std::uint32_t crc_address,
                               std::uint32_t crc) {
     // Nothing is gained by rewriting a file that gets no CRC.
     if (patch_crc_text(file, crc_address, crc) == 0) return PatchOutcome::kNoCrcRecord;
-    return replace_file_bytes(path, file) ? PatchOutcome::kStamped : PatchOutcome::kNotWritten;
+    return replace_file_bytes(path, view_of(file)) ? PatchOutcome::kStamped : PatchOutcome::kNotWritten;
 }
 
 CrcCheck check_crc_text(std::string_view text, std::uint32_t crc_address, std::uint32_t crc) {

@@ -18,20 +18,23 @@
 #include <string_view>
 #include <vector>
 
+#include "hex/file_io.h"
+
 // Offsets of the ':' of every CRC record in the text. A line's header fields
 // are read from its first 76 characters only, so a long line's continuation
-// is never taken for a record.
-std::vector<std::size_t> find_crc_records(std::string_view text, std::uint32_t crc_address);
+// is never taken for a record. Counts the lines that end in a lone LF.
+std::vector<std::size_t> find_crc_records(std::string_view text, std::uint32_t crc_address,
+                                          std::size_t* lone_newlines = nullptr);
 
 // Stamps the CRC into the text, in place, and ends every line with CR LF.
 // Returns how many records were stamped.
-std::size_t patch_crc_text(std::string& text, std::uint32_t crc_address, std::uint32_t crc);
+std::size_t patch_crc_text(FileBytes& text, std::uint32_t crc_address, std::uint32_t crc);
 
 enum class PatchOutcome { kStamped, kNoCrcRecord, kNotWritten };
 
 // Stamps `file` and replaces the file at `path` with it. A file with no CRC
 // record, or one that cannot be replaced, is left exactly as it was.
-PatchOutcome patch_crc_record(const std::string& path, std::string& file, std::uint32_t crc_address,
+PatchOutcome patch_crc_record(const std::string& path, FileBytes& file, std::uint32_t crc_address,
                               std::uint32_t crc);
 
 enum class CrcCheck { kMatches, kDiffers, kNoCrcRecord };

@@ -44,13 +44,20 @@ constexpr std::array<std::uint8_t, 256> make_digit_table() {
     return table;
 }
 
-// Looked up for every character the loader reads, so kept inline.
-inline constexpr std::array<std::uint8_t, 256> kDigitValue = make_digit_table();
-
-inline std::uint8_t nibble_at(std::string_view text, std::size_t pos) {
-    const std::uint8_t c = pos < text.size() ? static_cast<std::uint8_t>(text[pos]) : 0;
-    return kDigitValue[c] & 0x0F;
+constexpr std::array<std::uint8_t, 256> make_nibble_table() {
+    std::array<std::uint8_t, 256> table = make_digit_table();
+    for (auto& value : table) value &= 0x0F;
+    return table;
 }
+
+inline constexpr std::array<std::uint8_t, 256> kDigitValue = make_digit_table();
+// What a character adds to a field; looked up for every character the loader
+// reads, so kept inline.
+inline constexpr std::array<std::uint8_t, 256> kNibble = make_nibble_table();
+
+inline std::uint8_t nibble(char c) { return kNibble[static_cast<std::uint8_t>(c)]; }
+
+inline std::uint8_t nibble_at(std::string_view text, std::size_t pos) { return pos < text.size() ? nibble(text[pos]) : 0; }
 
 }  // namespace record_detail
 
@@ -64,6 +71,11 @@ char encode_hex_digit(std::uint8_t value);
 inline std::uint8_t hex_byte_at(std::string_view text, std::size_t pos) {
     return static_cast<std::uint8_t>(record_detail::nibble_at(text, pos) << 4 |
                                      record_detail::nibble_at(text, pos + 1));
+}
+
+// The byte formed by the two characters at `digits`, both known to be there.
+inline std::uint8_t hex_byte(const char* digits) {
+    return static_cast<std::uint8_t>(record_detail::nibble(digits[0]) << 4 | record_detail::nibble(digits[1]));
 }
 
 // The 16-bit field formed by the four characters at `pos`, first highest.

@@ -7,9 +7,10 @@
 
 namespace {
 
-std::string patched(std::string text, std::uint32_t crc_address, std::uint32_t crc) {
-    patch_crc_text(text, crc_address, crc);
-    return text;
+std::string patched(const std::string& text, std::uint32_t crc_address, std::uint32_t crc) {
+    FileBytes bytes(text.begin(), text.end());
+    patch_crc_text(bytes, crc_address, crc);
+    return std::string(view_of(bytes));
 }
 
 const std::string kExtended8 = ":020000040008F2\r\n";
@@ -106,7 +107,7 @@ TEST(Patcher, CountsStampedRecordsAndChecksThem) {
     };
     for (const auto& t : cases) {
         EXPECT_EQ(check_crc_text(t.text, 0x0809FE, 0x12345678), t.check) << t.text;
-        std::string text = t.text;
+        FileBytes text(t.text.begin(), t.text.end());
         EXPECT_EQ(patch_crc_text(text, 0x0809FE, 0x12345678), t.stamped) << t.text;
     }
 }
