@@ -6,10 +6,12 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #endif
 
@@ -58,6 +60,8 @@ std::wstring final_path(const std::wstring& path) {
 }
 
 }  // namespace
+
+void prefault_for_writing(void*, std::size_t) {}
 
 bool read_file_bytes(const std::string& path, FileBytes& bytes) {
     Handle file{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -133,11 +137,26 @@ std::string directory_of(const std::string& path) {
 
 }  // namespace
 
+void prefault_for_writing(void* data, std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+    if (size == 0) return;
+    const auto page_size = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(data) & ~(page_size - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(data) + size;
+    // Older kernels refuse the advice; the pages then fault in one by one.
+    static_cast<void>(madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE));
+#else
+    static_cast<void>(data);
+    static_cast<void>(size);
+#endif
+}
+
 bool read_file_bytes(const std::string& path, FileBytes& bytes) {
     Descriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
     struct stat info {};
     if (file.fd < 0 || fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
     bytes.resize(static_cast<std::size_t>(info.st_size));
+    prefault_for_writing(bytes.data(), bytes.size());
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = read(file.fd, bytes.data() + done, bytes.size() - done);

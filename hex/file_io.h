@@ -40,6 +40,11 @@ using FileBytes = std::vector<char, NoZeroFill<char>>;
 
 inline std::string_view view_of(const FileBytes& bytes) { return {bytes.data(), bytes.size()}; }
 
+// Maps the pages of [data, data + size) ahead of their first write: one call
+// instead of a page fault a page, which is most of what reading a large file
+// into fresh memory costs. A hint only, where the system offers none.
+void prefault_for_writing(void* data, std::size_t size);
+
 // False when the path cannot be opened, is not a regular file, or reads short.
 bool read_file_bytes(const std::string& path, FileBytes& bytes);
 

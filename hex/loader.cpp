@@ -1,5 +1,6 @@
 #include "hex/loader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -123,6 +124,9 @@ bool load_hex_image(const std::string& path, FileBytes& file, ImageBuffer& image
         std::fputs("file not found\n", stdout);
         return false;
     }
+    // Two characters make an image byte: about as much of the image as the
+    // file can fill is mapped in one go.
+    prefault_for_writing(image.data(), std::min<std::size_t>(image.size(), file.size() / 2));
     std::string message;
     const bool loaded = load_hex_bytes(view_of(file), image, result, message);
     std::fputs(message.c_str(), stdout);
