@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/crcstamp.h"
-#include "tests/hex_builder.h"
+#include "bench/hex_builder.h"
 
 // Appends records for `bytes` at `word_address`, `record_bytes` to a record,
 // with an extended linear address record wherever the upper 16 bits change.

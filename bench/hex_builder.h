@@ -1,4 +1,4 @@
-// Builds Intel HEX text for tests, benchmarks and the sample file.
+// Builds Intel HEX text for the benchmarks and the sample file.
 #pragma once
 
 #include <cstdint>
