@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end: the built tool run on files; its output, exit status and the file's bytes afterwards.
-# usage: cli_test.sh CASE TOOL SAMPLE_HEX VERSION; CRCSTAMP_EMULATOR runs a cross-built tool.
+# usage: cli_test.sh CASE TOOL SAMPLE_HEX VERSION [EMULATOR], EMULATOR (wine) to run a cross-built tool.
 set -u
-case_name=$1 tool=$2 sample=$3 version=$4 emulator=${CRCSTAMP_EMULATOR:-} stdin=/dev/null launcher=
+case_name=$1 tool=$2 sample=$3 version=$4 emulator=${5-} stdin=/dev/null launcher=
+[[ -z $emulator ]] || export LC_ALL=C.UTF-8 WINEDEBUG=-all
 work=$(mktemp -d)
 trap 'chattr -i -R "$work" 2> /dev/null; chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
