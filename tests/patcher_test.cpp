@@ -25,7 +25,8 @@ TEST(Patcher, StampsAndChecksEveryCrcRecord) {
         {e8 + ":0409fe0056781234e1\n", e8 + ":0409fe0056781234E1\r\n", 1, matches},
         {e8 + ":0409FE0056781234E2\r\n", e8 + ok + "\r\n", 1, differs},
         {e8 + ok + "\r\n" + blank + " ; crc", e8 + ok + "\r\n" + ok + " ; crc", 2, differs},
-        {":020000040008F2\n" + blank + "\n\n", e8 + ok + "\r\n\r\n", 1, differs},
+        {"\n:020000040008F2\n" + blank + "\n\n", "\r\n" + e8 + ok + "\r\n\r\n", 1, differs},
+        {blank, ok, 1, differs, 0x09FE},  // the extended address is 0 until a record sets it
         {":020000040008F2\r" + blank + "\r", ":020000040008F2\r" + blank + "\r", 0, none},  // lone CRs: one line
         {":020000040009F1\r\n" + blank, ":020000040009F1\r\n" + blank, 0, none},
         // A record of any other shape at the address is left whole.
