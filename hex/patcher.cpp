@@ -14,8 +14,10 @@ namespace {
 // Characters 9 to 18 of the CRC record: four data bytes and the checksum.
 constexpr std::size_t kPatchAt = 9;
 constexpr std::size_t kPatchLength = 10;
-// Characters 0 to 12 hold every header field a line is matched by.
+// Characters 0 to 12 hold every header field a line is matched by, all in
+// its first slot: the rest of a longer line is never taken for a record.
 constexpr std::size_t kHeaderLength = 13;
+static_assert(kHeaderLength < kLineWidth);
 
 using PatchText = std::array<char, kPatchLength>;
 
