@@ -25,7 +25,7 @@ TEST(Patcher, StampsAndChecksEveryCrcRecord) {
         {e8 + ":0409fe0056781234e1\n", e8 + ":0409fe0056781234E1\r\n", 1, matches},
         {e8 + ":0409FE0056781234E2\r\n", e8 + ok + "\r\n", 1, differs},
         {e8 + ok + "\r\n" + blank + " ; crc", e8 + ok + "\r\n" + ok + " ; crc", 2, differs},
-        {"\n:020000040008F2\n" + blank + "\n\n", "\r\n" + e8 + ok + "\r\n\r\n", 1, differs},
+        {"\r\n\n:020000040008F2\n" + blank + "\n", "\r\n\r\n" + e8 + ok + "\r\n", 1, differs},
         {blank, ok, 1, differs, 0x09FE},  // the extended address is 0 until a record sets it
         {":020000040008F2\r" + blank + "\r", ":020000040008F2\r" + blank + "\r", 0, none},  // lone CRs: one line
         {":020000040009F1\r\n" + blank, ":020000040009F1\r\n" + blank, 0, none},
@@ -40,7 +40,7 @@ TEST(Patcher, StampsAndChecksEveryCrcRecord) {
         {e8 + ":0409FE0066781234E1", e8 + ok, 1, differs},                            // one digit differs
         {":02000004000\r\n" + blank, ":02000004000\r\n" + ok, 1, differs, 0x0A09FE},  // 0x000 then '\n'
         // Blank and short lines read as type 0 at the extended address, and stay as they were.
-        {e8 + "\r\n\n:\r\n:04\r\n:0400000", e8 + "\r\n\r\n:\r\n:04\r\n:0400000", 0, none, 0x80000},
+        {"\n" + e8 + "\r\n\n:\r\n:04\r\n:0400000", "\r\n" + e8 + "\r\n\r\n:\r\n:04\r\n:0400000", 0, none, 0x80000},
         {e8 + blank, e8 + blank, 0, none, kNoCrcAddress},
     };
     for (const auto& t : cases) {
