@@ -61,11 +61,12 @@ runs)
     ;;
 native)
     [[ -z $emulator ]] || exit 77
-    # On a terminal the prompt comes last and a key ends the run; keys typed ahead are dropped, so one a second.
+    # On a terminal the prompt comes last, a key ends the run and the terminal is as it was; keys typed
+    # ahead are dropped, so one a second.
     printf "$ex" > t.hex
     (for _ in 1 2 3 4 5 6 7 8; do sleep 1 && printf k; done 2> /dev/null) |
-        timeout 10 script -qec "$(printf '%q' "$tool") --check t.hex" /dev/null > out.bin
-    [[ $? == 1 && $(tr -d '\r' < out.bin) == $(printf "t.hex\n${crc}CRC does not match\nPress any key to continue . . . ") ]] ||
+        timeout 10 script -qec "$(printf '%q' "$tool") --check t.hex; echo \$?; stty -a" /dev/null > out.bin
+    [[ $(tr -d '\r' < out.bin) == "$(printf "t.hex\n${crc}CRC does not match\nPress any key to continue . . . ")"$'\n1\n'*' icanon '*' echo '* ]] ||
         fail "$(cat out.bin)"
     mkdir real locked closed && printf "$ex" | tee real/fw.hex fw.hex locked/fw.hex closed/fw.hex > /dev/null
     chmod 640 real/fw.hex && ln -s real/fw.hex link.hex  # the link's target is replaced, its mode kept
