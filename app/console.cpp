@@ -29,6 +29,18 @@ std::string read_word_bytes() {
 
 #ifdef _WIN32
 
+namespace {
+
+// UTF-8 of `size` wide characters.
+std::string utf8_of(const wchar_t* wide, int size) {
+    const int utf8_size = size > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr) : 0;
+    std::string utf8(static_cast<std::size_t>(utf8_size > 0 ? utf8_size : 0), '\0');
+    if (utf8_size > 0) WideCharToMultiByte(CP_UTF8, 0, wide, size, utf8.data(), utf8_size, nullptr, nullptr);
+    return utf8;
+}
+
+}  // namespace
+
 std::string read_word_from_stdin() {
     std::string word = read_word_bytes();
     // Typed or piped text comes in the console's input code page; without a
@@ -41,10 +53,7 @@ std::string read_word_from_stdin() {
     if (wide_size <= 0) return word;
     std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
     MultiByteToWideChar(code_page, 0, word.data(), size, wide.data(), wide_size);
-    const int utf8_size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(utf8_size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, utf8.data(), utf8_size, nullptr, nullptr);
-    return utf8;
+    return utf8_of(wide.data(), wide_size);
 }
 
 std::vector<std::string> open_console(int, char**) {
@@ -55,13 +64,7 @@ std::vector<std::string> open_console(int, char**) {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return arguments;
-    for (int i = 0; i < count; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string utf8(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), size, nullptr, nullptr);
-        utf8.resize(utf8.size() - 1);
-        arguments.push_back(std::move(utf8));
-    }
+    for (int i = 0; i < count; ++i) arguments.push_back(utf8_of(wide[i], lstrlenW(wide[i])));
     LocalFree(wide);
     return arguments;
 }

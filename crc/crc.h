@@ -69,17 +69,15 @@ constexpr std::uint32_t load_big_endian(const std::uint8_t* bytes) {
     return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
 }
 
-}  // namespace crc_detail
-
-static_assert(crc_update(0, crc_detail::kCheckInput, 9) == 0x89A1897F, "check value of \"123456789\"");
-
-namespace crc_detail {
 // The four bytes of `word`, high first, through slices `top` down to `top` - 3.
 constexpr std::uint32_t through_slices(std::size_t top, std::uint32_t word) {
     return kSlices[top][word >> 24] ^ kSlices[top - 1][(word >> 16) & 0xFF] ^ kSlices[top - 2][(word >> 8) & 0xFF] ^
            kSlices[top - 3][word & 0xFF];
 }
+
 }  // namespace crc_detail
+
+static_assert(crc_update(0, crc_detail::kCheckInput, 9) == 0x89A1897F, "check value of \"123456789\"");
 
 // The same CRC as crc_update, sixteen bytes a step.
 constexpr std::uint32_t crc_update_sliced(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
