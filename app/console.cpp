@@ -1,5 +1,6 @@
 #include "app/console.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -78,7 +79,12 @@ void wait_for_key() {
 
 std::string read_word_from_stdin() { return read_word_bytes(); }
 
-std::vector<std::string> open_console(int argc, char** argv) { return {argv, argv + argc}; }
+std::vector<std::string> open_console(int argc, char** argv) {
+    // A closed pipe is a failed write, reported by the exit status, not a kill
+    // that could come between two files.
+    std::signal(SIGPIPE, SIG_IGN);
+    return {argv, argv + argc};
+}
 
 void wait_for_key() {
     std::fflush(stdout);

@@ -1,7 +1,9 @@
-// crcstamp [--check] FILE: validates an Intel HEX firmware image, prints its
-// CRC-32 and the checksum of the record that carries it, and stamps the CRC
-// into the file, or with --check verifies the CRC already there.
+// crcstamp [--check] FILE...: validates Intel HEX firmware images, prints each
+// one's CRC-32 and the checksum of the record that carries it, and stamps the
+// CRC into the file, or with --check verifies the CRC already there.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "app/console.h"
 #include "common/crcstamp.h"
@@ -17,19 +19,35 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 
 constexpr const char* kUsage =
-    "usage: crcstamp FILE\n"
-    "       crcstamp --check FILE\n"
+    "usage: crcstamp FILE...\n"
+    "       crcstamp --check FILE...\n"
     "       crcstamp --help | --version\n"
     "\n"
-    "Stamps the CRC-32 of the firmware image in the Intel HEX file FILE into the\n"
+    "Stamps the CRC-32 of the firmware image in each Intel HEX file FILE into the\n"
     "image's CRC record; --check verifies the CRC already there and writes nothing.\n"
-    "With no FILE the name is read from standard input.\n"
+    "With no FILE one name is read from standard input. Options go before the\n"
+    "file names.\n"
     "\n"
-    "Exit status: 0 when the file was stamped (with --check: when its CRC\n"
+    "Exit status: 0 when every file was stamped (with --check: when every CRC\n"
     "matches), 1 on any failure.\n";
 
-// Loads the file, prints its CRC and record checksum, and stamps or checks
-// the CRC record. Returns the exit status.
+// Only an exact option is one: any other argument is a file name.
+const std::string kOptions[] = {"--check", "--help", "--version"};
+
+bool is_option(const std::string& argument) {
+    return std::find(std::begin(kOptions), std::end(kOptions), argument) != std::end(kOptions);
+}
+
+void print_not_found(std::uint32_t crc_address) {
+    if (crc_address == kNoCrcAddress) {
+        std::puts("CRC record not found: no CRC address in the image");
+    } else {
+        std::printf("CRC record not found at word 0x%06X\n", static_cast<unsigned>(crc_address));
+    }
+}
+
+// Loads `file_name`, prints its CRC and record checksum, and stamps or checks
+// the CRC records. Returns the exit status.
 int stamp_or_check(bool check_only) {
     static ImageBuffer image;
     LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
@@ -42,41 +60,52 @@ int stamp_or_check(bool check_only) {
     std::fflush(stdout);
 
     // Whoever reads the CRC off the screen must know when the file was not stamped.
-    if (check_only) {
-        switch (check_crc_text(view_of(file), result.crc_address, crc)) {
-            case CrcCheck::kMatches: std::puts("CRC matches"); return kSuccess;
-            case CrcCheck::kDiffers: std::puts("CRC does not match"); return kFailure;
-            case CrcCheck::kNoCrcRecord: break;
-        }
-    } else {
-        switch (patch_crc_record(file_name, file, result.crc_address, crc)) {
-            case PatchOutcome::kStamped: return kSuccess;
-            case PatchOutcome::kNotWritten: std::puts("file not written"); return kFailure;
-            case PatchOutcome::kNoCrcRecord: break;
-        }
+    if (result.crc_records.empty()) {
+        print_not_found(result.crc_address);
+        return kFailure;
     }
-    std::puts("CRC record not found");
+    if (check_only) {
+        const bool matches = crc_records_match(view_of(file), result, crc);
+        std::puts(matches ? "CRC matches" : "CRC does not match");
+        return matches ? kSuccess : kFailure;
+    }
+    if (patch_crc_record(file_name, file, result, crc)) return kSuccess;
+    std::puts("file not written");
     return kFailure;
 }
+
+// A verdict that never reached its reader is no success.
+int with_output_written(int status) { return std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : kFailure; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments = open_console(argc, argv);
-    // Only an exact option is one: any other first argument is the file name.
+    const auto from = [&arguments](std::size_t index) {
+        return arguments.begin() + static_cast<std::ptrdiff_t>(std::min(index, arguments.size()));
+    };
+    if (std::any_of(from(2), arguments.end(), is_option)) {
+        std::fputs("options go before the file names\n", stdout);
+        std::fputs(kUsage, stdout);
+        return kFailure;
+    }
     const std::string first = arguments.size() > 1 ? arguments[1] : std::string();
     if (first == "--help" || first == "--version") {
         std::fputs(first == "--help" ? kUsage : "crcstamp " CRCSTAMP_VERSION "\n", stdout);
-        return kSuccess;
+        return with_output_written(kSuccess);
     }
     const bool check_only = first == "--check";
-    const std::size_t name_at = check_only ? 2 : 1;
-    file_name = arguments.size() > name_at ? arguments[name_at] : read_word_from_stdin();
-    std::fwrite(file_name.data(), 1, file_name.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::vector<std::string> names(from(check_only ? 2 : 1), arguments.end());
+    if (names.empty()) names.push_back(read_word_from_stdin());
 
-    const int status = stamp_or_check(check_only);
+    int status = kSuccess;
+    for (const std::string& name : names) {
+        file_name = name;
+        std::fwrite(file_name.data(), 1, file_name.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        if (stamp_or_check(check_only) != kSuccess) status = kFailure;
+    }
     wait_for_key();
-    return status;
+    return with_output_written(status);
 }

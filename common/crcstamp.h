@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Bytes the flat image can hold: 150000 words of program memory.
 constexpr std::uint32_t kImageCapacity = 300000;
@@ -16,11 +17,6 @@ constexpr std::uint32_t kImageCapacity = 300000;
 // Word address at which an image that starts with an entry word begins;
 // such an image declares its CRC address in its second data record.
 constexpr std::uint32_t kEntryAddress = 0x80000;
-
-// A line slot: 76 characters of text and a terminator. The patcher reads a
-// record's header fields from the first slot of its line only; the rest of a
-// longer line is carried through untouched.
-constexpr std::size_t kLineWidth = 77;
 
 // Lines that a table of fixed slots would stop at. Firmware files hold more
 // (a full image in 16-byte records is about 19000 lines), so the patcher
@@ -32,10 +28,19 @@ constexpr std::uint32_t kNoCrcAddress = 0xFFFFFFFF;
 
 using ImageBuffer = std::array<std::uint8_t, kImageCapacity>;
 
+// Offset of a record's ':' in the file's bytes.
+using RecordOffset = std::size_t;
+constexpr RecordOffset kNoRecord = static_cast<RecordOffset>(-1);
+
 struct LoadResult {
     std::uint32_t image_length = 0;             // bytes written, gap fills included
     std::uint32_t crc_address = kNoCrcAddress;  // word address of the CRC record
     bool entry_word = false;                    // first data record at kEntryAddress
+    std::uint32_t image_address = 0;            // word address of the image's first byte
+    RecordOffset crc_source = kNoRecord;        // the record that declared the CRC address
+    // The records that carry the CRC: the one that ends the image, and any
+    // later one at the same address. Empty when the image does not end with one.
+    std::vector<RecordOffset> crc_records;
 };
 
 // The HEX file's path, as given on the command line or standard input.

@@ -1,42 +1,82 @@
-// The whole path on arbitrary bytes, held in a buffer of their exact size for ASan. A stamp, at the
-// loaded CRC address or one from the input, ends every line in CR LF, changes nothing else but
-// characters 9 to 18 of a line, checks as matching, and a second stamp changes nothing.
+// The whole path on arbitrary bytes, held in a buffer of their exact size for ASan. A file that stamps
+// has every record sound up to its end-of-file record and nothing after the image landing in it. Its
+// stamp ends every line in CR LF and changes nothing else but characters 9 to 18 of its CRC records; a
+// file whose lines already end so loads again to the same CRC, checks as matching, and is left alone by a
+// second stamp.
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "crc/crc.h"
 #include "hex/loader.h"
 #include "hex/patcher.h"
+#include "hex/record.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+// Every record from the first to the end-of-file record, read plainly.
+void require_sound_file(std::string_view text, const LoadResult& load) {
+    const std::uint64_t image_first = load.image_address, image_end = image_first + (load.image_length + 1) / 2;
+    const auto is_crc_record = [&load](std::size_t pos) {
+        return std::find(load.crc_records.begin(), load.crc_records.end(), pos) != load.crc_records.end();
+    };
+    std::uint32_t extended = 0;
+    for (std::size_t pos = 0;;) {
+        require(pos + 9 <= text.size() && text[pos] == ':');
+        const unsigned count = hex_byte_at(text, pos + 1), type = hex_byte_at(text, pos + 7);
+        const std::uint32_t address = hex_field16_at(text, pos + 3) + extended;
+        if (type == record_type::kEndOfFile) return;
+        // An extended address record's checksum stands after its two bytes, whatever its count says.
+        const std::size_t digits = type == record_type::kExtendedLinearAddress ? 14 : 10 + 2 * count;
+        const bool ends_image = pos == load.crc_records.front();  // its checksum is the stamp's to write
+        require(pos + 1 + (ends_image ? digits - 2 : digits) <= text.size());
+        unsigned sum = 0;
+        for (std::size_t i = 1; i < 1 + digits; i += 2) sum += hex_byte_at(text, pos + i);
+        require(ends_image || sum % 256 == 0);
+        if (type == record_type::kExtendedLinearAddress) extended = std::uint32_t{hex_field16_at(text, pos + 9)} << 16;
+        if (pos > load.crc_records.front() && type == record_type::kData && count > 0 && !is_crc_record(pos))
+            require(address >= image_end || address + (count + 1) / 2 <= image_first);
+        pos = text.find(':', pos + 1 + (ends_image ? digits - 2 : digits));
+        require(pos != std::string_view::npos);
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<char> file(data, data + size);
     const std::string_view text(file.data(), size);
     static ImageBuffer image;
-    LoadResult result;
+    LoadResult load;
     std::string message;
-    std::uint32_t crc_address = 0, crc = 0x12345678;
-    if (load_hex_bytes(text, image, result, message)) {
-        crc_address = result.crc_address;
-        crc = compute_image_crc(image, result.image_length, result.entry_word);
-    } else if (size >= 4) {
-        std::memcpy(&crc_address, data, 4);
-    }
+    if (!load_hex_bytes(text, image, load, message) || load.crc_records.empty()) return 0;
+    require_sound_file(text, load);
+    const std::uint32_t crc = compute_image_crc(image, load.image_length, load.entry_word);
+
     FileBytes once(text.begin(), text.end());
-    const std::size_t stamped = patch_crc_text(once, crc_address, crc);
-    std::size_t at = 0, line_start = 0;
+    patch_crc_text(once, load, crc);
+    std::size_t at = 0, record = 0;
     for (std::size_t i = 0; i < size; ++i, ++at) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r') && (at >= once.size() || once[at++] != '\r'))
-            std::abort();
-        const bool line_end = text[i] == '\n' || (text[i] == '\r' && i + 1 < size && text[i + 1] == '\n');
-        if (at >= once.size() || (once[at] != text[i] && (at - line_start < 9 || at - line_start > 18 || line_end)))
-            std::abort();
-        if (text[i] == '\n') line_start = at + 1;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) require(at < once.size() && once[at++] == '\r');
+        while (record < load.crc_records.size() && i >= load.crc_records[record] + kCrcRecordLength) ++record;
+        const bool stamped = record < load.crc_records.size() && i >= load.crc_records[record] + 9;
+        require(at < once.size() && (once[at] == text[i] || stamped));
     }
-    const CrcCheck check = stamped > 0 ? CrcCheck::kMatches : CrcCheck::kNoCrcRecord;
+    require(at == once.size());
+
+    // A record read across a lone LF (any character counts as a digit) shifts when the LF gets its CR.
+    if (once.size() != size) return 0;
+    LoadResult again;
+    require(load_hex_bytes(view_of(once), image, again, message) &&
+            again.crc_records.size() == load.crc_records.size());
+    require(compute_image_crc(image, again.image_length, again.entry_word) == crc);
+    require(crc_records_match(view_of(once), again, crc));
     FileBytes twice = once;
-    if (at != once.size() || check_crc_text(view_of(once), crc_address, crc) != check ||
-        patch_crc_text(twice, crc_address, crc) != stamped || twice != once)
-        std::abort();
+    patch_crc_text(twice, again, crc);
+    require(twice == once);
     return 0;
 }

@@ -9,9 +9,15 @@
 // the image in record order with 0xFF filling the gaps between records. The
 // image declares its CRC address in its first data record's last four bytes
 // (the second record's, when the first starts at kEntryAddress and holds the
-// entry word). Loading stops with success at the end-of-file record, at the
-// data record that reaches the CRC address, or at a later data record that
-// starts beyond it; nothing after that point is read.
+// entry word). The image ends at the data record that reaches the CRC
+// address, before a later data record that starts beyond it, or at the
+// end-of-file record.
+//
+// The rest of the file, up to the end-of-file record, is read too: every
+// record must be whole with a right checksum, of whatever type, and no data
+// record may land on a word of the image. The records that carry the CRC are
+// found on the way (see LoadResult), so that the patcher stamps exactly the
+// records that were read, and nothing that only looks like one.
 //
 // A refused file gets one line naming the record at fault, counted in
 // records from 1.

@@ -57,7 +57,9 @@ inline constexpr std::array<std::uint8_t, 256> kNibble = make_nibble_table();
 
 inline std::uint8_t nibble(char c) { return kNibble[static_cast<std::uint8_t>(c)]; }
 
-inline std::uint8_t nibble_at(std::string_view text, std::size_t pos) { return pos < text.size() ? nibble(text[pos]) : 0; }
+inline std::uint8_t nibble_at(std::string_view text, std::size_t pos) {
+    return pos < text.size() ? nibble(text[pos]) : 0;
+}
 
 }  // namespace record_detail
 
@@ -88,3 +90,12 @@ void encode_hex_byte(std::uint8_t value, char* out);
 
 // The checksum that makes the bytes of a record sum to 0 modulo 256.
 std::uint8_t record_checksum(const std::uint8_t* bytes, std::size_t count);
+
+// Characters of the record that carries the CRC, ':' to checksum: four data bytes.
+constexpr std::size_t kCrcRecordLength = 19;
+
+// Whether the `length` characters from the ':' at `colon` are a line of their
+// own: only spaces or tabs before them on the line, and right after them a
+// line end (CR LF or LF) or the end of the text. Only such a record is
+// rewritten: what else shares its line is not a record's to change.
+bool stands_alone_on_line(std::string_view text, std::size_t colon, std::size_t length);

@@ -32,13 +32,25 @@ run() {
 case $case_name in
 runs)
     mkdir -p 'Prüfung/測試'  # outside the ANSI code page, as a drag and drop hands it over
-    for file in fw.hex -a.hex 'a b.hex' 'Prüfung/測試/fw.hex'; do  # the first argument, whole, unless an option
-        printf "$ex" > "$file" && run "$file" ignored.hex -- 0 "${file}\n$crc" "$file" "$stamped"
+    for file in fw.hex -a.hex 'a b.hex' 'Prüfung/測試/fw.hex'; do  # an argument, whole, unless an option
+        printf "$ex" > "$file" && run "$file" -- 0 "${file}\n$crc" "$file" "$stamped"
     done
+    # Every file named, in turn; one failure fails the run. Options go first, or nothing is touched.
+    printf "$ex" | tee 1.hex 3.hex > ro.hex && printf "${ex/D0D11B/D0D11C}" > 2.hex
+    run 1.hex 2.hex 3.hex -- 1 "1.hex\n${crc}2.hex\nFile Format incorrect, checksum, Line : 6\n3.hex\n$crc" 2.hex "${ex/D0D11B/D0D11C}"
+    cmp 1.hex 3.hex && printf "$stamped" | cmp - 1.hex || fail "1.hex or 3.hex not stamped"
+    $emulator "$tool" ro.hex --check < /dev/null > out.bin
+    [[ $? == 1 && $(head -n 2 out.bin | tr -d '\r') == $'options go before the file names\nusage: crcstamp FILE...' ]] ||
+        fail "$(cat out.bin)"
+    # Output that cannot be written fails the run, though the file is stamped.
+    printf "$ex" > full.hex && $emulator "$tool" full.hex < /dev/null > /dev/full
+    [[ $? == 1 ]] && printf "$stamped" | cmp - full.hex || fail "a lost output passed"
+    printf "${ex/C0C1C2C3B6/C0C1C2C3B60}" > long.hex  # one character too many: no CRC record
+    run long.hex -- 1 'long.hex\nC0D3AF29\n51\nCRC record not found at word 0x080040\n' long.hex "${ex/C0C1C2C3B6/C0C1C2C3B60}"
     # LF ends become CR LF; NUL and 0x1A, one at the very end, are ordinary bytes.
-    printf ':020000040008F2\n\0\x1a\n:040000001122334452\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n\x1a' > odd.hex
+    printf ':020000040008F2\n\0\x1a\n:040000001122334452\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:00000001FF\n\x1a' > odd.hex
     run odd.hex -- 0 'odd.hex\n236657AC\n30\n' odd.hex \
-        ':020000040008F2\r\n\0\x1a\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:0400400057AC236630\r\n\x1a'
+        ':020000040008F2\r\n\0\x1a\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:0400400057AC236630\r\n:00000001FF\r\n\x1a'
     run -- 1 '\nfile not found\n'
     run --version -- 0 "crcstamp $version\n"
     $emulator "$tool" --help > out.bin && grep -qz 'usage: crcstamp FILE.*Exit status' out.bin || fail "$(cat out.bin)"
@@ -47,12 +59,13 @@ runs)
     mkdir dir.hex && run dir.hex -- 1 'dir.hex\nfile not found\n'
     printf ':020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000829\r\n' > bad.hex
     run bad.hex -- 1 'bad.hex\nFile Format incorrect, checksum, Line : 3\n'
-    printf ':00000001FF\r\n' > eof.hex && run eof.hex -- 1 'eof.hex\n00000000\nFE\nCRC record not found\n' eof.hex ':00000001FF\r\n'
-    printf "$ex" > ro.hex && chmod a-w ro.hex && run ro.hex -- 1 "ro.hex\n${crc}file not written\n" ro.hex "$ex"
+    printf ':00000001FF\r\n' > eof.hex
+    run eof.hex -- 1 'eof.hex\n00000000\nFE\nCRC record not found: no CRC address in the image\n' eof.hex ':00000001FF\r\n'
+    chmod a-w ro.hex && run ro.hex -- 1 "ro.hex\n${crc}file not written\n" ro.hex "$ex"
     printf '  \t -a.hex   second.hex\n' > stdin.txt && touch -d @1000000000 -- -a.hex ro.hex eof.hex
     stdin=stdin.txt run --check -- 0 "-a.hex\n${crc}CRC matches\n" -a.hex "$stamped"  # one word from stdin
     run --check ro.hex -- 1 "ro.hex\n${crc}CRC does not match\n" ro.hex "$ex"
-    run --check eof.hex -- 1 'eof.hex\n00000000\nFE\nCRC record not found\n'
+    run --check eof.hex -- 1 'eof.hex\n00000000\nFE\nCRC record not found: no CRC address in the image\n'
     [[ $(stat -c %Y -- -a.hex ro.hex eof.hex | sort -u) == 1000000000 ]] || fail "--check touched a file"
     if [[ -n $emulator ]]; then  # a typed or piped name comes in the console's code page: ü is 0x81 in 437
         printf "$ex" > Prüfung/fw.hex && printf 'Pr\x81fung\\fw.hex\r\n' > name.txt

@@ -7,49 +7,55 @@
 #include <iterator>
 
 #include "common/crcstamp.h"
+#include "hex/loader.h"
 
-TEST(Patcher, StampsAndChecksEveryCrcRecord) {
-    const std::string e8 = ":020000040008F2\r\n";
+TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
+    const std::string head = ":020000040008F2\r\n:0409F00009FE0008F4\r\n";  // declares the CRC address 0x0809FE
+    const std::string end = ":00000001FF\r\n";
     const std::string blank = ":0409FE00FFFFFFFFF9";
     const std::string ok = ":0409FE0056781234E1";  // CRC 0x12345678 at 0x0809FE
-    const std::string x76(76, 'x');                // past 76 characters a line goes on in slots that are no records
-    constexpr CrcCheck matches = CrcCheck::kMatches, differs = CrcCheck::kDiffers, none = CrcCheck::kNoCrcRecord;
+    enum Verdict { kMatches, kDiffers, kNotFound };
     const struct {
         std::string before, after;
-        std::size_t stamped;
-        CrcCheck check;  // of `before`
-        std::uint32_t crc_address = 0x0809FE;
+        Verdict check;  // of `before`
     } cases[] = {
-        {e8 + blank + "\r\n", e8 + ok + "\r\n", 1, differs},
-        {e8 + ok + "\r\n", e8 + ok + "\r\n", 1, matches},
-        {e8 + ":0409fe0056781234e1\n", e8 + ":0409fe0056781234E1\r\n", 1, matches},
-        {e8 + ":0409FE0056781234E2\r\n", e8 + ok + "\r\n", 1, differs},
-        {e8 + ok + "\r\n" + blank + " ; crc", e8 + ok + "\r\n" + ok + " ; crc", 2, differs},
-        {"\r\n\n:020000040008F2\n" + blank + "\n", "\r\n\r\n" + e8 + ok + "\r\n", 1, differs},
-        {blank, ok, 1, differs, 0x09FE},  // the extended address is 0 until a record sets it
-        {":020000040008F2\r" + blank + "\r", ":020000040008F2\r" + blank + "\r", 0, none},  // lone CRs: one line
-        {":020000040009F1\r\n" + blank, ":020000040009F1\r\n" + blank, 0, none},
-        // A record of any other shape at the address is left whole.
-        {e8 + ":0209FE00FFFFF9", e8 + ":0209FE00FFFFF9", 0, none},
-        {e8 + ":0409FE02FFFFFFFFF7", e8 + ":0409FE02FFFFFFFFF7", 0, none},
-        {e8 + ":0409FE00FFFFFFFFF\r\n", e8 + ":0409FE00FFFFFFFFF\r\n", 0, none},
-        {e8 + ":0209FE040008EB\r\n" + blank, e8 + ":0209FE040008EB\r\n" + ok, 1, differs},
-        {e8 + x76 + ":020000040009F1\r\n" + blank, e8 + x76 + ":020000040009F1\r\n" + ok, 1, differs},
-        {e8 + std::string("\0\x1A\r\n", 4) + blank + "\x1A", e8 + std::string("\0\x1A\r\n", 4) + ok + "\x1A", 1,
-         differs},
-        {e8 + ":0409FE0066781234E1", e8 + ok, 1, differs},                            // one digit differs
-        {":02000004000\r\n" + blank, ":02000004000\r\n" + ok, 1, differs, 0x0A09FE},  // 0x000 then '\n'
-        // Blank and short lines read as type 0 at the extended address, and stay as they were.
-        {"\n" + e8 + "\r\n\n:\r\n:04\r\n:0400000", "\r\n" + e8 + "\r\n\r\n:\r\n:04\r\n:0400000", 0, none, 0x80000},
-        {e8 + blank, e8 + blank, 0, none, kNoCrcAddress},
+        {head + blank + "\r\n" + end, head + ok + "\r\n" + end, kDiffers},
+        {head + ok + "\r\n" + end, head + ok + "\r\n" + end, kMatches},
+        {head + ":0409fe0056781234e1\n" + end, head + ":0409fe0056781234E1\r\n" + end, kMatches},
+        {head + ":0409FE0056781234E2\r\n" + end, head + ok + "\r\n" + end, kDiffers},
+        {head + ":0409FE0066781234E1\r\n" + end, head + ok + "\r\n" + end, kDiffers},  // one digit differs
+        {head + ok + "\r\n  " + blank + "\n" + end, head + ok + "\r\n  " + ok + "\r\n" + end, kDiffers},
+        {":020000040008F2\n:0409F00009FE0008F4\n" + blank + "\n:00000001FF\n", head + ok + "\r\n" + end, kDiffers},
+        // Text between records is no record, whatever it holds; NUL and 0x1A are kept.
+        {head + "# comm 0409FE\r\n" + blank + "\r\n" + end, head + "# comm 0409FE\r\n" + ok + "\r\n" + end, kDiffers},
+        {head + " \t" + blank + "\r\n" + end, head + " \t" + ok + "\r\n" + end, kDiffers},
+        {head + std::string("\0\x1A\n", 3) + blank + "\r\n" + end + "\x1A",
+         head + std::string("\0\x1A\r\n", 4) + ok + "\r\n" + end + "\x1A", kDiffers},
+        // Only a four-byte data record alone on its line is stamped; a lone CR ends no line.
+        {":020000040008F2\r:0409F00009FE0008F4\r" + blank + "\r:00000001FF", "", kNotFound},
+        {head + ":0209FE00FFFFF9\r\n" + end, "", kNotFound},
+        {head + blank + ";\r\n" + end, "", kNotFound},
+        {head + ":0409FE00FFFFFFFFF\r\n" + end, "", kNotFound},
     };
+    static ImageBuffer image;
+    std::string message;
     for (const auto& t : cases) {
-        EXPECT_EQ(check_crc_text(t.before, t.crc_address, 0x12345678), t.check) << t.before;
-        for (const std::string& before : {t.before, t.after}) {  // a second stamp changes nothing
-            FileBytes text(before.begin(), before.end());
-            EXPECT_EQ(patch_crc_text(text, t.crc_address, 0x12345678), t.stamped) << before;
-            EXPECT_EQ(view_of(text), t.after);
-        }
+        LoadResult result;
+        ASSERT_TRUE(load_hex_bytes(t.before, image, result, message)) << message << t.before;
+        const Verdict check = result.crc_records.empty()                        ? kNotFound
+                              : crc_records_match(t.before, result, 0x12345678) ? kMatches
+                                                                                : kDiffers;
+        EXPECT_EQ(check, t.check) << t.before;
+        if (check == kNotFound) continue;
+        FileBytes text(t.before.begin(), t.before.end());
+        patch_crc_text(text, result, 0x12345678);
+        EXPECT_EQ(view_of(text), t.after);
+        // The stamped file loads alike, checks as matching, and a second stamp changes nothing.
+        LoadResult again;
+        ASSERT_TRUE(load_hex_bytes(t.after, image, again, message)) << message;
+        EXPECT_TRUE(crc_records_match(t.after, again, 0x12345678));
+        patch_crc_text(text, again, 0x12345678);
+        EXPECT_EQ(view_of(text), t.after);
     }
 }
 
