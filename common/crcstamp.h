@@ -38,6 +38,7 @@ struct LoadResult {
     bool entry_word = false;                    // first data record at kEntryAddress
     std::uint32_t image_address = 0;            // word address of the image's first byte
     RecordOffset crc_source = kNoRecord;        // the record that declared the CRC address
+    std::uint32_t crc_source_address = 0;       // and its word address
     // The records that carry the CRC: the one that ends the image, and any
     // later one at the same address. Empty when the image does not end with one.
     std::vector<RecordOffset> crc_records;

@@ -51,9 +51,11 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     std::uint32_t crc_address = kNoCrcAddress;
     std::uint32_t length = 0;
     std::vector<RecordOffset> crc_records;
-    // A ':' among the characters a stamp rewrites would start a record that the stamp destroys.
+    // A stamp must not overwrite the declaration of the CRC address, nor a ':'
+    // among the characters it rewrites, which starts a record of its own.
     const auto is_crc_record = [&](std::uint32_t address, std::uint8_t count) {
-        return address == crc_address && count == 4 && stands_alone_on_line(file, pos, kCrcRecordLength) &&
+        return address == crc_address && count == 4 && pos != result.crc_source &&
+               stands_alone_on_line(file, pos, kCrcRecordLength) &&
                file.substr(pos + 1, kCrcRecordLength - 1).find(':') == std::string_view::npos;
     };
 
@@ -113,6 +115,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
                 const std::uint32_t b3 = hex_byte_at(rec, at + 6);
                 crc_address = b3 << 16 | b0 << 8 | b1;
                 result.crc_source = pos;
+                result.crc_source_address = address;
             }
             last_address = address;
             if (count > kImageCapacity - length) return refuse(message, kSizeFault, number);

@@ -76,6 +76,7 @@ TEST(Loader, LoadsOrRefusesWithTheRecordAtFault) {
         {kB + ":040FFE0001020304E5\n" + kEnd, slot_load},
         {kB + "\t " + kSlot + "\r\n" + kEnd, "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|2"},
         {":05100000AA0010000031\n:0110030001EB\n" + kEnd, "10 AA00100000|0"},
+        {":0410000010000000DC\n" + kEnd, "1000 10000000|0"},  // a slot would overwrite the declaration
         {k2000 + kSlot + "0\n" + kEnd, "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|0"},  // one character too many
         {k2000 + ":02300000AABB69\n" + kSlot + "\n" + kEnd, "2000 20000000|0"},           // after one beyond it
         {kB + ":050FFE000102030405DF\n" + kEnd, bad + "overlaps the image, Line : 3\n"},
