@@ -1,6 +1,7 @@
-// crcstamp [--check] FILE...: validates Intel HEX firmware images, prints each
-// one's CRC-32 and the checksum of the record that carries it, and stamps the
-// CRC into the file, or with --check verifies the CRC already there.
+// crcstamp [--check | --info] FILE...: validates Intel HEX firmware images,
+// prints each one's CRC-32 and the checksum of the record that carries it, and
+// stamps the CRC into the file, or with --check verifies the CRC already
+// there, or with --info reports the layout it found.
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -21,18 +22,22 @@ constexpr int kFailure = 1;
 constexpr const char* kUsage =
     "usage: crcstamp FILE...\n"
     "       crcstamp --check FILE...\n"
+    "       crcstamp --info FILE...\n"
     "       crcstamp --help | --version\n"
     "\n"
     "Stamps the CRC-32 of the firmware image in each Intel HEX file FILE into the\n"
-    "image's CRC record; --check verifies the CRC already there and writes nothing.\n"
-    "With no FILE one name is read from standard input. Options go before the\n"
-    "file names.\n"
+    "image's CRC record; --check verifies the CRC already there and writes nothing;\n"
+    "--info reports the image, the CRC address, the covered words and the CRC\n"
+    "records that it finds, and writes nothing. With no FILE one name is read from\n"
+    "standard input. Options go before the file names.\n"
     "\n"
     "Exit status: 0 when every file was stamped (with --check: when every CRC\n"
-    "matches), 1 on any failure.\n";
+    "matches; with --info: when every file loads), 1 on any failure.\n";
 
 // Only an exact option is one: any other argument is a file name.
-const std::string kOptions[] = {"--check", "--help", "--version"};
+const std::string kOptions[] = {"--check", "--info", "--help", "--version"};
+
+enum class Mode { kStamp, kCheck, kInfo };
 
 bool is_option(const std::string& argument) {
     return std::find(std::begin(kOptions), std::end(kOptions), argument) != std::end(kOptions);
@@ -47,8 +52,8 @@ void print_not_found(std::uint32_t crc_address) {
 }
 
 // Loads `file_name`, prints its CRC and record checksum, and stamps or checks
-// the CRC records. Returns the exit status.
-int stamp_or_check(bool check_only) {
+// the CRC records, or reports the layout. Returns the exit status.
+int process_file(Mode mode) {
     static ImageBuffer image;
     LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
     // Read once: the CRC goes into exactly the bytes it was computed from.
@@ -58,13 +63,17 @@ int stamp_or_check(bool check_only) {
     std::printf("%08X\n%02X\n", static_cast<unsigned>(crc),
                 static_cast<unsigned>(crc_record_checksum(result.crc_address, crc)));
     std::fflush(stdout);
+    if (mode == Mode::kInfo) {
+        std::fputs(describe_layout(view_of(file), result).c_str(), stdout);
+        return kSuccess;
+    }
 
     // Whoever reads the CRC off the screen must know when the file was not stamped.
     if (result.crc_records.empty()) {
         print_not_found(result.crc_address);
         return kFailure;
     }
-    if (check_only) {
+    if (mode == Mode::kCheck) {
         const bool matches = crc_records_match(view_of(file), result, crc);
         std::puts(matches ? "CRC matches" : "CRC does not match");
         return matches ? kSuccess : kFailure;
@@ -94,8 +103,8 @@ int main(int argc, char** argv) {
         std::fputs(first == "--help" ? kUsage : "crcstamp " CRCSTAMP_VERSION "\n", stdout);
         return with_output_written(kSuccess);
     }
-    const bool check_only = first == "--check";
-    std::vector<std::string> names(from(check_only ? 2 : 1), arguments.end());
+    const Mode mode = first == "--check" ? Mode::kCheck : first == "--info" ? Mode::kInfo : Mode::kStamp;
+    std::vector<std::string> names(from(mode == Mode::kStamp ? 1 : 2), arguments.end());
     if (names.empty()) names.push_back(read_word_from_stdin());
 
     int status = kSuccess;
@@ -104,7 +113,7 @@ int main(int argc, char** argv) {
         std::fwrite(file_name.data(), 1, file_name.size(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
-        if (stamp_or_check(check_only) != kSuccess) status = kFailure;
+        if (process_file(mode) != kSuccess) status = kFailure;
     }
     wait_for_key();
     return with_output_written(status);

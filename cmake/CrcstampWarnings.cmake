@@ -12,3 +12,9 @@ function(crcstamp_set_warnings target)
     endif()
   endif()
 endfunction()
+
+# C99 without extensions, as a firmware's compiler may offer no more, with the same warnings.
+function(crcstamp_set_c99 target)
+  set_target_properties(${target} PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
+  crcstamp_set_warnings(${target})
+endfunction()

@@ -2,14 +2,17 @@
 
 #include "hex/record.h"
 
-std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word) {
+CoveredWords covered_words(std::uint32_t image_length, bool entry_word) {
     // The last two whole words are the CRC slot; an odd last byte is no word.
-    const std::int64_t end_word = std::int64_t{image_length / 2} - 2;
-    const std::int64_t first_word = entry_word ? 2 : 0;
-    if (end_word - first_word <= 0) return 0;
+    return {entry_word ? 2 : 0, std::int64_t{image_length / 2} - 2};
+}
+
+std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word) {
+    const CoveredWords covered = covered_words(image_length, entry_word);
+    if (covered.end <= covered.first) return 0;
     // A word fed high byte first is its two image bytes in image order.
-    const auto first_byte = static_cast<std::size_t>(2 * first_word);
-    const auto byte_count = static_cast<std::size_t>(2 * (end_word - first_word));
+    const auto first_byte = static_cast<std::size_t>(2 * covered.first);
+    const auto byte_count = static_cast<std::size_t>(2 * (covered.end - covered.first));
     return crc_update_sliced(0, image.data() + first_byte, byte_count);
 }
 

@@ -105,8 +105,15 @@ constexpr bool sliced_matches_reference() {
 static_assert(crc_detail::sliced_matches_reference());
 static_assert(crc_update_sliced(0, crc_detail::kCheckInput, 9) == 0x89A1897F);
 
-// CRC over the image's words but its last two (the CRC slot itself) and, when
-// `entry_word` is set, its first two; words are fed high byte first.
+// The image words the CRC covers, [first, end): all but the last two whole
+// words (the CRC slot itself) and, when `entry_word` is set, the first two.
+// None when end <= first.
+struct CoveredWords {
+    std::int64_t first, end;
+};
+CoveredWords covered_words(std::uint32_t image_length, bool entry_word);
+
+// CRC over the covered words, each fed high byte first.
 std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word);
 
 // Checksum of the four-byte data record at `crc_address` that carries `crc`.

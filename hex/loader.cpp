@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iomanip>
+#include <sstream>
 #include <utility>
 #include <vector>
 
+#include "crc/crc.h"
 #include "hex/file_io.h"
 #include "hex/record.h"
 
@@ -183,4 +186,44 @@ bool load_hex_image(const std::string& path, FileBytes& file, ImageBuffer& image
     const bool loaded = load_hex_bytes(view_of(file), image, result, message);
     std::fputs(message.c_str(), stdout);
     return loaded;
+}
+
+std::string describe_layout(std::string_view file, const LoadResult& load) {
+    std::ostringstream out;
+    const auto word = [&out](std::uint64_t address) -> std::ostringstream& {
+        out << "0x" << std::hex << std::uppercase << std::setfill('0') << std::setw(6) << address << std::dec;
+        return out;
+    };
+    const auto line_of = [file](RecordOffset at) {
+        return 1 + std::count(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    };
+    const std::uint64_t first = load.image_address;
+    out << "image: ";
+    if (load.image_length == 0) {
+        out << "empty\n";
+    } else {
+        out << "words ";
+        word(first) << " to ";
+        word(first + (load.image_length + 1) / 2 - 1) << ", " << load.image_length << " bytes\n";
+    }
+    out << "entry word: " << (load.entry_word ? "yes" : "no") << "\nCRC address: ";
+    if (load.crc_address == kNoCrcAddress) {
+        out << "none\n";
+    } else {
+        word(load.crc_address) << ", declared on line " << line_of(load.crc_source) << "\n";
+    }
+    const CoveredWords covered = covered_words(load.image_length, load.entry_word);
+    out << "covered: ";
+    if (covered.end <= covered.first) {
+        out << "nothing\n";
+    } else {
+        out << "words ";
+        word(first + static_cast<std::uint64_t>(covered.first)) << " to ";
+        word(first + static_cast<std::uint64_t>(covered.end - 1)) << ", " << covered.end - covered.first << " words\n";
+    }
+    out << "CRC records: " << (load.crc_records.empty() ? "none" : load.crc_records.size() == 1 ? "line " : "lines ");
+    for (std::size_t i = 0; i < load.crc_records.size(); ++i)
+        out << (i > 0 ? ", " : "") << line_of(load.crc_records[i]);
+    out << "\n";
+    return out.str();
 }

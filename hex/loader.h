@@ -36,3 +36,10 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
 // Reads the file at `path` whole into `file` and loads it, printing a refusal
 // on stdout.
 bool load_hex_image(const std::string& path, FileBytes& file, ImageBuffer& image, LoadResult& result);
+
+// What a load found, as lines of text for setting up the boot check and for
+// finding out why a CRC record is not found: the image's words, the entry
+// word, the CRC address and the line that declares it, the words the CRC
+// covers and the lines of the CRC records. Lines count from 1, a CR LF as one
+// line end.
+std::string describe_layout(std::string_view file, const LoadResult& load);

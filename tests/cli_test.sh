@@ -54,7 +54,12 @@ runs)
     run -- 1 '\nfile not found\n'
     run --version -- 0 "crcstamp $version\n"
     $emulator "$tool" --help > out.bin && grep -qz 'usage: crcstamp FILE.*Exit status' out.bin || fail "$(cat out.bin)"
-    cp "$sample" firmware.hex && run firmware.hex -- 0 'firmware.hex\n1EA9E24C\nFD\n'
+    cp "$sample" firmware.hex
+    run --info firmware.hex -- 0 'firmware.hex\n1EA9E24C\nFD\nimage: words 0x080000 to 0x080A01, 5124 bytes
+entry word: yes\nCRC address: 0x080A00, declared on line 3\ncovered: words 0x080002 to 0x0809FF, 2558 words
+CRC records: line 276\n'
+    cmp -s firmware.hex "$sample" || fail "--info changed the file"
+    run firmware.hex -- 0 'firmware.hex\n1EA9E24C\nFD\n'
     # Failures: status 1, the file as it was. --check never writes, nor touches the file.
     mkdir dir.hex && run dir.hex -- 1 'dir.hex\nfile not found\n'
     printf ':020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000829\r\n' > bad.hex
