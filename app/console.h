@@ -1,4 +1,5 @@
-// The console around the tool: its arguments and the wait for a key.
+// The console around the tool: its arguments and the wait for a key. One
+// implementation a platform: console_posix.cpp, console_windows.cpp.
 #pragma once
 
 #include <string>
@@ -11,6 +12,9 @@ std::vector<std::string> open_console(int argc, char** argv);
 // One word from standard input, leading white space skipped, in UTF-8; empty
 // when there is none.
 std::string read_word_from_stdin();
+
+// The same word's bytes as they came in, whatever their encoding.
+std::string read_word_bytes();
 
 // Keeps the console window open until a key is pressed, where a person can
 // press one: `pause` on Windows; elsewhere only when stdin is a terminal.

@@ -57,14 +57,14 @@ int process_file(Mode mode) {
     static ImageBuffer image;
     LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
     // Read once: the CRC goes into exactly the bytes it was computed from.
-    FileBytes file;
+    FileSnapshot file;
     if (!load_hex_image(file_name, file, image, result)) return kFailure;
     const std::uint32_t crc = compute_image_crc(image, result.image_length, result.entry_word);
     std::printf("%08X\n%02X\n", static_cast<unsigned>(crc),
                 static_cast<unsigned>(crc_record_checksum(result.crc_address, crc)));
     std::fflush(stdout);
     if (mode == Mode::kInfo) {
-        std::fputs(describe_layout(view_of(file), result).c_str(), stdout);
+        std::fputs(describe_layout(view_of(file.bytes), result).c_str(), stdout);
         return kSuccess;
     }
 
@@ -74,12 +74,20 @@ int process_file(Mode mode) {
         return kFailure;
     }
     if (mode == Mode::kCheck) {
-        const bool matches = crc_records_match(view_of(file), result, crc);
+        const bool matches = crc_records_match(view_of(file.bytes), result, crc);
         std::puts(matches ? "CRC matches" : "CRC does not match");
         return matches ? kSuccess : kFailure;
     }
-    if (patch_crc_record(file_name, file, result, crc)) return kSuccess;
-    std::puts("file not written");
+    switch (patch_crc_record(file_name, file, result, crc)) {
+        case ReplaceOutcome::kReplaced:
+            return kSuccess;
+        case ReplaceOutcome::kNotWritten:
+            std::puts("file not written");
+            break;
+        case ReplaceOutcome::kChanged:
+            std::puts("file changed while stamping, not written");
+            break;
+    }
     return kFailure;
 }
 

@@ -18,11 +18,6 @@ constexpr std::uint32_t kImageCapacity = 300000;
 // such an image declares its CRC address in its second data record.
 constexpr std::uint32_t kEntryAddress = 0x80000;
 
-// Lines that a table of fixed slots would stop at. Firmware files hold more
-// (a full image in 16-byte records is about 19000 lines), so the patcher
-// keeps no such table: it streams the file line by line.
-constexpr std::size_t kMaxLines = 10000;
-
 // CRC address of a load that stored no data record declaring one.
 constexpr std::uint32_t kNoCrcAddress = 0xFFFFFFFF;
 

@@ -1,12 +1,15 @@
-// Whole-file access for the loader and the patcher; paths are UTF-8.
+// Whole-file access for the loader and the patcher; paths are UTF-8. One
+// implementation a platform: file_io_posix.cpp, file_io_windows.cpp.
 //
 // Files are read in binary, whole, into a buffer of their exact size: NUL and
 // 0x1A are ordinary bytes. A file is replaced, never rewritten in place: the
 // new bytes go to a temporary file in the same directory, flushed to disk,
-// which is then renamed over the old one, so a crash at any moment leaves
-// either the old file or the new one.
+// which then takes the old one's place, so a crash at any moment leaves
+// either the old file or the new one. It takes its place only if the file is
+// still the one that was read.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,15 +43,36 @@ using FileBytes = std::vector<char, NoZeroFill<char>>;
 
 inline std::string_view view_of(const FileBytes& bytes) { return {bytes.data(), bytes.size()}; }
 
+// Which file, and which version of it: on Linux the device, inode, size and
+// modification time to the nanosecond; on Windows the volume, file ID, size
+// and last-write time. A change by another writer, in place or by a new
+// file, changes at least one of them.
+struct FileIdentity {
+    std::uint64_t volume = 0, file = 0, size = 0, modified = 0;
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && file == other.file && size == other.size && modified == other.modified;
+    }
+};
+
+// A file's bytes and the file they were read from.
+struct FileSnapshot {
+    FileBytes bytes;
+    FileIdentity identity;
+};
+
 // Maps the pages of [data, data + size) ahead of their first write: one call
 // instead of a page fault a page, which is most of what reading a large file
 // into fresh memory costs. A hint only, where the system offers none.
 void prefault_for_writing(void* data, std::size_t size);
 
 // False when the path cannot be opened, is not a regular file, or reads short.
-bool read_file_bytes(const std::string& path, FileBytes& bytes);
+bool read_file_bytes(const std::string& path, FileSnapshot& file);
 
-// Replaces the file's bytes, keeping its permissions; a symbolic link's
-// target is what gets replaced. False, with the file untouched, when the file
-// is read-only (for an administrator too) or any step fails.
-bool replace_file_bytes(const std::string& path, std::string_view bytes);
+enum class ReplaceOutcome { kReplaced, kNotWritten, kChanged };
+
+// Replaces the file's bytes, keeping its permissions (on Windows its
+// attributes, creation time, security and streams); a symbolic link's target
+// is what gets replaced. kNotWritten, with the file untouched, when the file
+// is read-only (for an administrator too) or any step fails; kChanged, with
+// the file as another writer left it, when it is no longer `read_as`.
+ReplaceOutcome replace_file_bytes(const std::string& path, std::string_view bytes, const FileIdentity& read_as);

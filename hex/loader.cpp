@@ -174,16 +174,16 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     return true;
 }
 
-bool load_hex_image(const std::string& path, FileBytes& file, ImageBuffer& image, LoadResult& result) {
+bool load_hex_image(const std::string& path, FileSnapshot& file, ImageBuffer& image, LoadResult& result) {
     if (!read_file_bytes(path, file)) {
         std::fputs("file not found\n", stdout);
         return false;
     }
     // Two characters make an image byte: about as much of the image as the
     // file can fill is mapped in one go.
-    prefault_for_writing(image.data(), std::min<std::size_t>(image.size(), file.size() / 2));
+    prefault_for_writing(image.data(), std::min<std::size_t>(image.size(), file.bytes.size() / 2));
     std::string message;
-    const bool loaded = load_hex_bytes(view_of(file), image, result, message);
+    const bool loaded = load_hex_bytes(view_of(file.bytes), image, result, message);
     std::fputs(message.c_str(), stdout);
     return loaded;
 }

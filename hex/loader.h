@@ -2,7 +2,7 @@
 //
 //   ImageBuffer image;            // the caller's, kImageCapacity bytes
 //   LoadResult result;            // entry_word must be false before the call
-//   FileBytes file;               // the file's bytes, kept for the patcher
+//   FileSnapshot file;            // the file's bytes, kept for the patcher
 //   if (load_hex_image(file_name, file, image, result)) ... result.image_length ...
 //
 // The records are walked once, front to back, and their data bytes laid into
@@ -35,7 +35,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
 
 // Reads the file at `path` whole into `file` and loads it, printing a refusal
 // on stdout.
-bool load_hex_image(const std::string& path, FileBytes& file, ImageBuffer& image, LoadResult& result);
+bool load_hex_image(const std::string& path, FileSnapshot& file, ImageBuffer& image, LoadResult& result);
 
 // What a load found, as lines of text for setting up the boot check and for
 // finding out why a CRC record is not found: the image's words, the entry

@@ -58,9 +58,10 @@ void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc) 
     end_lines_with_crlf(text);
 }
 
-bool patch_crc_record(const std::string& path, FileBytes& file, const LoadResult& load, std::uint32_t crc) {
-    patch_crc_text(file, load, crc);
-    return replace_file_bytes(path, view_of(file));
+ReplaceOutcome patch_crc_record(const std::string& path, FileSnapshot& file, const LoadResult& load,
+                                std::uint32_t crc) {
+    patch_crc_text(file.bytes, load, crc);
+    return replace_file_bytes(path, view_of(file.bytes), file.identity);
 }
 
 bool crc_records_match(std::string_view text, const LoadResult& load, std::uint32_t crc) {

@@ -1,7 +1,7 @@
 // Writing the CRC into the HEX file, or checking the CRC already there.
 //
 //   if (load_hex_image(path, file, image, result) && !result.crc_records.empty())
-//       stamped = patch_crc_record(path, file, result, crc);   // or crc_records_match(...)
+//       outcome = patch_crc_record(path, file, result, crc);   // or crc_records_match(...)
 //
 // `file` holds the bytes the loader read, so the CRC goes into exactly the
 // text it was computed from, even if the file changes on disk meanwhile.
@@ -25,9 +25,9 @@
 // line with CR LF.
 void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc);
 
-// Stamps `file` and replaces the file at `path` with it. False, with the file
-// exactly as it was, when it cannot be replaced.
-bool patch_crc_record(const std::string& path, FileBytes& file, const LoadResult& load, std::uint32_t crc);
+// Stamps `file` and replaces the file at `path` with it, unless the file is
+// no longer the one that was read (see replace_file_bytes).
+ReplaceOutcome patch_crc_record(const std::string& path, FileSnapshot& file, const LoadResult& load, std::uint32_t crc);
 
 // Whether there is a CRC record and every one holds the CRC and its checksum;
 // digits of either case match.
