@@ -18,30 +18,25 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-// Every record from the first to the end-of-file record, read plainly.
+// Every record from the first to the end-of-file record, read plainly. An extended address record's checksum
+// follows its two bytes, whatever its count; the stamp writes that of the record that ends the image.
 void require_sound_file(std::string_view text, const LoadResult& load) {
     const std::uint64_t image_first = load.image_address, image_end = image_first + (load.image_length + 1) / 2;
-    const auto is_crc_record = [&load](std::size_t pos) {
-        return std::find(load.crc_records.begin(), load.crc_records.end(), pos) != load.crc_records.end();
-    };
+    const std::vector<RecordOffset>& slots = load.crc_records;
     std::uint32_t extended = 0;
-    for (std::size_t pos = 0;;) {
-        require(pos + 9 <= text.size() && text[pos] == ':');
+    for (std::size_t pos = 0; hex_byte_at(text, pos + 7) != record_type::kEndOfFile; pos = text.find(':', pos)) {
         const unsigned count = hex_byte_at(text, pos + 1), type = hex_byte_at(text, pos + 7);
         const std::uint32_t address = hex_field16_at(text, pos + 3) + extended;
-        if (type == record_type::kEndOfFile) return;
-        // An extended address record's checksum stands after its two bytes, whatever its count says.
         const std::size_t digits = type == record_type::kExtendedLinearAddress ? 14 : 10 + 2 * count;
-        const bool ends_image = pos == load.crc_records.front();  // its checksum is the stamp's to write
-        require(pos + 1 + (ends_image ? digits - 2 : digits) <= text.size());
         unsigned sum = 0;
         for (std::size_t i = 1; i < 1 + digits; i += 2) sum += hex_byte_at(text, pos + i);
-        require(ends_image || sum % 256 == 0);
+        require(pos == slots.front() ? pos + digits - 1 <= text.size() : pos + digits < text.size() && sum % 256 == 0);
         if (type == record_type::kExtendedLinearAddress) extended = std::uint32_t{hex_field16_at(text, pos + 9)} << 16;
-        if (pos > load.crc_records.front() && type == record_type::kData && count > 0 && !is_crc_record(pos))
+        if (pos > slots.front() && type == record_type::kData && count > 0 &&
+            std::find(slots.begin(), slots.end(), pos) == slots.end())
             require(address >= image_end || address + (count + 1) / 2 <= image_first);
-        pos = text.find(':', pos + 1 + (ends_image ? digits - 2 : digits));
-        require(pos != std::string_view::npos);
+        pos += pos == slots.front() ? digits - 1 : digits + 1;
+        require(pos <= text.size() && text.find(':', pos) != std::string_view::npos);
     }
 }
 

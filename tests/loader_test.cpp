@@ -1,13 +1,106 @@
+// The loader and the firmware's boot check (in whichever table size it is linked
+// with) on one table of HEX files and what the loader makes of them: the refusal, or the CRC address,
+// the entry-word flag, the image in hex and the number of CRC records.
 #include "hex/loader.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <iomanip>
+#include <iterator>
+#include <regex>
 #include <sstream>
 
-#include "tests/loader_cases.h"
+#include "crc/crc.h"
+#include "crcstamp_check.h"
+#include "hex/patcher.h"
+#include "hex/record.h"
 
 namespace {
+
+const std::string kExample =
+    ":020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:02001000B0B18D\r\n"
+    ":04004000C0C1C2C3B6\r\n:02004200D0D11B\r\n:00000001FF\r\n";
+const std::string kEnd = ":00000001FF\n";
+const std::string k2000 = ":0410000020000000CC\n";                   // word 0x1000, CRC address 0x2000
+const std::string kFar = ":04100000FFFF007F6F\n";                    // word 0x1000, CRC address 0x7FFFFF
+const std::string kFull = ":04000000FFFF00FFFF\n:020000040002F8\n";  // 4 bytes at word 0, then page 2
+const std::string kR2 = ":0410020001020304E0\n";                     // word 0x1002
+const std::string kSlot = ":04200000FFFFFFFFE0";                     // the CRC record of k2000
+const std::string kB = k2000 + kSlot + "\n";
+
+std::string ff(std::size_t bytes) { return std::string(2 * bytes, 'F'); }
+
+const std::string kExampleLoad = "80040 entry 11223344A0A1A2A300400008" + ff(20) + "B0B1" + ff(94) + "C0C1C2C3";
+
+// The cases, with what loading each gives.
+std::vector<std::pair<std::string, std::string>> all() {
+    std::string odd = std::regex_replace(kExample, std::regex("\r\n:"),
+                                         "\n\r\n  text\x1A\n:");  // anything but a colon between records
+    std::transform(odd.begin(), odd.end(), odd.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string bad = "File Format incorrect, ";
+    const std::string slot_load = "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|1";
+    return {
+        {kExample, kExampleLoad + "|1"},
+        {odd, kExampleLoad + "|1"},
+        {std::regex_replace(kExample, std::regex("\r\n"), ""), kExampleLoad + "|0"},  // no record on a line of its own
+        {kEnd, "FFFFFFFF |0"},
+        // The CRC address: the last four data bytes, low word first; the third takes no part.
+        {":041000000040FF08A5\n" + kEnd, "80040 0040FF08|0"},
+        // An entry word at 0x80000 hands the CRC address to the second record.
+        {":020000040008F2\n:0400000001020304F2\n:0400020000040008EE\n:04000400AABBCCDDEA\n" + kEnd,
+         "80004 entry 0102030400040008AABBCCDD|1"},
+        {":04500000100000009C\n:025002000101AA\n" + kEnd, "1000 10000000|0"},  // the source above its CRC address
+        // Gaps: 2 x word distance - last count, across extended address records.
+        {kFar + kR2 + kEnd, "7FFFFF FFFF007F01020304|0"},
+        {kFar + ":03100200010203E5\n:021004000404E2\n" + kEnd, "7FFFFF FFFF007F010203FF0404|0"},
+        {kFar + ":000000040001FB\n:020000000101FC\n:050000040002F5000000\n:020000000202FA\n" + kEnd,
+         "7FFFFF FFFF007F" + ff(2 * (0x10000 - 0x1002)) + "0101" + ff(2 * 0x10000 - 2) + "0202|0"},
+        {kFull + ":0249EF000102C3\n" + kEnd, "FFFFFF FFFF00FF" + ff(299994) + "0102|0"},
+        // Checksums never read: the end-of-file record's, and that of the record that ends the image.
+        {k2000 + ":00000001", "2000 20000000|0"},
+        {k2000 + ":0420000011223344\n" + kEnd, "2000 20000000" + ff(2 * 0x1000 - 4) + "11223344|0"},
+        // After the image: any type, nothing after the end-of-file record, nothing that lands in the image
+        // but a further CRC record on a line of its own.
+        {kB + kEnd + ":garbage", slot_load},
+        {kB + ":0400000500000000F7\n:020000040001F9\n:021000000102EB\n" + kEnd, slot_load},
+        {kB + ":040FFE0001020304E5\n" + kEnd, slot_load},
+        {kB + "\t " + kSlot + "\r\n" + kEnd, "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|2"},
+        {":05100000AA0010000031\n:0110030001EB\n" + kEnd, "10 AA00100000|0"},
+        {":0410000010000000DC\n" + kEnd, "1000 10000000|0"},  // a slot would overwrite the declaration
+        {k2000 + kSlot + "0\n" + kEnd, "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|0"},  // one character too many
+        {k2000 + ":02300000AABB69\n" + kSlot + "\n" + kEnd, "2000 20000000|0"},           // after one beyond it
+        {kB + ":050FFE000102030405DF\n" + kEnd, bad + "overlaps the image, Line : 3\n"},
+        {kB + kSlot + " ;\n" + kEnd, bad + "overlaps the image, Line : 3\n"},
+        {k2000 + ":022000000102DB\n" + kSlot + "\n" + kEnd, bad + "overlaps the image, Line : 3\n"},
+        {":05100000AA0010000031\n:0110020001EC\n" + kEnd, bad + "overlaps the image, Line : 2\n"},  // an odd last byte
+        {kB + ":02300000AABB6A\n" + kEnd, bad + "checksum, Line : 3\n"},
+        {k2000 + ":04300000112233444F\n" + kEnd, bad + "checksum, Line : 2\n"},  // the first record beyond the image
+        {kB + ":02300000AABB", bad + "Line : 3\n"},
+        {kB, bad + "Line : 3\n"},
+        // Refusals, counting records, not lines.
+        {"", bad + "Line : 1\n"},
+        {" 00000001FF", bad + "Line : 1\n"},
+        {k2000 + kR2 + ":0400000300000000AA", bad + "no this record type, Line : 3\n"},  // before its wrong checksum
+        {k2000 + "\n\nnote\n" + kR2 + ":04100400112233447F\n", bad + "checksum, Line : 3\n"},
+        {k2000 + ":020000040000F8", bad + "checksum, Line : 2\n"},
+        {k2000 + kR2 + "trailing text", bad + "Line : 3\n"},
+        {k2000 + kR2 + ":021001000102EA", bad + "Line : 3\n"},  // below the record before
+        {k2000 + kR2 + ":021003000102E8", bad + "Line : 3\n"},  // overlapping it
+        {k2000 + ":0000000", bad + "Line : 2\n"},               // cut short by the end of the file
+        {k2000 + ":04100200112233", bad + "Line : 2\n"},
+        {k2000 + ":04100200112233447", bad + "Line : 2\n"},
+        {k2000 + ":020000040000", bad + "Line : 2\n"},
+        // One byte more than the image holds, in the data or in the gap before it.
+        {kFull + ":0349EF00010203BF", bad + "image too large, Line : 3\n"},
+        {kFull + ":0249F0000102C2", bad + "image too large, Line : 3\n"},
+        {kFull + ":0249F1000102C1", bad + "image too large, Line : 3\n"},
+        // 2 x 0x80000002 words less 4 bytes is 2^32 bytes: nothing in 32 bits.
+        {":020000040008F2\n:0400000001020304F2\n:02000004800872\n:040002000000FFFFFC\n",
+         bad + "image too large, Line : 4\n"},
+    };
+}
 
 // The refusal, or the CRC address, the entry-word flag, the image in hex and
 // the number of CRC records.
@@ -27,25 +120,64 @@ std::string load(const std::string& text) {
 }  // namespace
 
 TEST(Loader, LoadsOrRefusesWithTheRecordAtFault) {
-    for (const auto& [text, outcome] : loader_cases::all()) EXPECT_EQ(load(text), outcome) << text;
+    for (const auto& [text, outcome] : all()) EXPECT_EQ(load(text), outcome) << text;
 }
 
-TEST(Loader, DescribesTheLayoutItFound) {
-    using namespace loader_cases;
-    const std::pair<std::string, std::string> cases[] = {
-        {kEnd, "image: empty\nentry word: no\nCRC address: none\ncovered: nothing\nCRC records: none\n"},
-        {kB + "\t " + kSlot + "\r\n" + kEnd,
-         "image: words 0x001000 to 0x002001, 8196 bytes\nentry word: no\nCRC address: 0x002000, declared on line 1\n"
-         "covered: words 0x001000 to 0x001FFF, 4096 words\nCRC records: lines 2, 3\n"},
-        {":05100000AA0010000031\n:02300000AABB69\n" + kEnd,  // an odd last byte is one more word
-         "image: words 0x001000 to 0x001002, 5 bytes\nentry word: no\nCRC address: 0x000010, declared on line 1\n"
-         "covered: nothing\nCRC records: none\n"},
+TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
+    for (std::uint16_t byte = 0; byte < 256; ++byte) EXPECT_EQ(crcstamp_crc_words(0, &byte, 1), crc_table[byte]);
+    const std::uint16_t words[] = {0x3132, 0x3334, 0x3536, 0x3738};
+    EXPECT_EQ(crcstamp_crc_words(crcstamp_crc_words(0, words, 1), words + 1, 3), 0x20E779A2u);  // in pieces
+
+    // A slot declared before the covered words or past 150000 words fails before the words are read: the
+    // image is exactly as long as the largest the tool takes. The declaration's top byte is dropped.
+    std::vector<std::uint16_t> image(kImageCapacity / 2, 0);
+    image[0] = 1;  // in the entry word: covered only where the image has none
+    const std::tuple<std::size_t, std::uint32_t, std::uint32_t, int> cases[] = {
+        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 2, 1},
+        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 1, 0},
+        {0, kEntryAddress, kEntryAddress + 2, 1},  // covering nothing: a CRC of 0
+        {0, kEntryAddress, kEntryAddress + 1, 0},
+        {0, kEntryAddress - 2, kEntryAddress, 0},  // only 0x80000 starts with an entry word
+        {2, 0x1000, 0x1000, 1},
+        {2, 0x1000, 0x0FFF, 0},
     };
+    for (const auto& [offset, image_address, crc_address, verdict] : cases) {
+        const std::uint16_t at[] = {static_cast<std::uint16_t>(crc_address),
+                                    static_cast<std::uint16_t>(crc_address >> 16 | 0xFF00)};
+        EXPECT_EQ(crcstamp_check_image(&image[offset], image_address, at), verdict) << std::hex << crc_address;
+    }
+}
+
+// Every file that stamps, laid out as flash words once stamped: the boot check agrees with the tool,
+// and fails when one covered word or either slot word changes.
+TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
+    std::ifstream sample(CRCSTAMP_SAMPLE, std::ios::binary);
+    std::vector<std::string> files = {{std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>()}};
+    for (const auto& [text, outcome] : all()) files.push_back(text);
     static ImageBuffer image;
     std::string message;
-    for (const auto& [text, layout] : cases) {
+    std::size_t checked = 0;
+    for (const std::string& text : files) {
         LoadResult load;
-        ASSERT_TRUE(load_hex_bytes(text, image, load, message)) << message;
-        EXPECT_EQ(describe_layout(text, load), layout);
+        if (!load_hex_bytes(text, image, load, message) || load.crc_records.empty()) continue;
+        FileBytes stamped(text.begin(), text.end());
+        patch_crc_text(stamped, load, compute_image_crc(image, load.image_length, load.entry_word));
+        ASSERT_TRUE(load_hex_bytes(view_of(stamped), image, load, message)) << message;
+        // Erased past the image (it ends with the slot: whole words), where a changed header word may send the check.
+        std::vector<std::uint16_t> flash(kImageCapacity / 2, 0xFFFF);
+        for (std::uint32_t k = 0; k < load.image_length / 2; ++k)
+            flash[k] = std::uint16_t(image[2 * k] << 8 | image[2 * k + 1]);
+        // The declaration: the source record's last two words.
+        const std::size_t declared =
+            load.crc_source_address - load.image_address + hex_byte_at(view_of(stamped), load.crc_source + 1) / 2 - 2;
+        const auto check = [&] { return crcstamp_check_image(flash.data(), load.image_address, &flash[declared]); };
+        EXPECT_TRUE(check()) << text;
+        for (std::uint32_t k = load.entry_word ? 2 : 0; k < load.image_length / 2; ++k) {
+            flash[k] ^= 0x0100;
+            EXPECT_FALSE(check()) << "word " << k << " of " << text;
+            flash[k] ^= 0x0100;
+        }
+        ++checked;
     }
+    EXPECT_GE(checked, 8u);
 }

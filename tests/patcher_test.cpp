@@ -4,59 +4,78 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "common/crcstamp.h"
 #include "hex/loader.h"
 
+// Between the header that declares 0x0809FE and the end-of-file record: the text before, the text
+// stamped with 0x12345678 (empty: no CRC record), and the verdict of a check before the stamp.
 TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
-    const std::string head = ":020000040008F2\r\n:0409F00009FE0008F4\r\n";  // declares the CRC address 0x0809FE
-    const std::string end = ":00000001FF\r\n";
-    const std::string blank = ":0409FE00FFFFFFFFF9";
-    const std::string ok = ":0409FE0056781234E1";  // CRC 0x12345678 at 0x0809FE
+    const std::string head = ":020000040008F2\r\n:0409F00009FE0008F4\r\n", end = "\r\n:00000001FF\r\n";
+    const std::string blank = ":0409FE00FFFFFFFFF9", ok = ":0409FE0056781234E1";
     enum Verdict { kMatches, kDiffers, kNotFound };
-    const struct {
-        std::string before, after;
-        Verdict check;  // of `before`
-    } cases[] = {
-        {head + blank + "\r\n" + end, head + ok + "\r\n" + end, kDiffers},
-        {head + ok + "\r\n" + end, head + ok + "\r\n" + end, kMatches},
-        {head + ":0409fe0056781234e1\n" + end, head + ":0409fe0056781234E1\r\n" + end, kMatches},
-        {head + ":0409FE0056781234E2\r\n" + end, head + ok + "\r\n" + end, kDiffers},
-        {head + ":0409FE0066781234E1\r\n" + end, head + ok + "\r\n" + end, kDiffers},  // one digit differs
-        {head + ok + "\r\n  " + blank + "\n" + end, head + ok + "\r\n  " + ok + "\r\n" + end, kDiffers},
-        {":020000040008F2\n:0409F00009FE0008F4\n" + blank + "\n:00000001FF\n", head + ok + "\r\n" + end, kDiffers},
-        // Text between records is no record, whatever it holds; NUL and 0x1A are kept.
-        {head + "# comm 0409FE\r\n" + blank + "\r\n" + end, head + "# comm 0409FE\r\n" + ok + "\r\n" + end, kDiffers},
-        {head + " \t" + blank + "\r\n" + end, head + " \t" + ok + "\r\n" + end, kDiffers},
-        {head + std::string("\0\x1A\n", 3) + blank + "\r\n" + end + "\x1A",
-         head + std::string("\0\x1A\r\n", 4) + ok + "\r\n" + end + "\x1A", kDiffers},
+    const std::tuple<std::string, std::string, Verdict> cases[] = {
+        {blank, ok, kDiffers},
+        {ok, ok, kMatches},
+        {":0409fe0056781234e1", ":0409fe0056781234E1", kMatches},
+        {":0409FE0056781234E2", ok, kDiffers},
+        {":0409FE0066781234E1", ok, kDiffers},
+        {ok + "\r\n  " + blank, ok + "\r\n  " + ok, kDiffers},
+        {"# comm 0409FE\r\n \t" + blank, "# comm 0409FE\r\n \t" + ok, kDiffers},  // no comment is a record
         // Only a four-byte data record alone on its line is stamped; a lone CR ends no line.
-        {":020000040008F2\r:0409F00009FE0008F4\r" + blank + "\r:00000001FF", "", kNotFound},
-        {head + ":0209FE00FFFFF9\r\n" + end, "", kNotFound},
-        {head + blank + ";\r\n" + end, "", kNotFound},
-        {head + ":0409FE00FFFFFFFFF\r\n" + end, "", kNotFound},
+        {"\r" + blank + "\r", "", kNotFound},
+        {":0209FE00FFFFF9", "", kNotFound},
+        {blank + ";", "", kNotFound},
+        {":0409FE00FFFFFFFFF", "", kNotFound},
     };
     static ImageBuffer image;
     std::string message;
-    for (const auto& t : cases) {
+    for (const auto& [middle, stamped, verdict] : cases) {
+        const std::string before = head + middle + end;
         LoadResult result;
-        ASSERT_TRUE(load_hex_bytes(t.before, image, result, message)) << message << t.before;
-        const Verdict check = result.crc_records.empty()                        ? kNotFound
-                              : crc_records_match(t.before, result, 0x12345678) ? kMatches
-                                                                                : kDiffers;
-        EXPECT_EQ(check, t.check) << t.before;
-        if (check == kNotFound) continue;
-        FileBytes text(t.before.begin(), t.before.end());
+        ASSERT_TRUE(load_hex_bytes(before, image, result, message)) << message << before;
+        EXPECT_EQ(result.crc_records.empty()                      ? kNotFound
+                  : crc_records_match(before, result, 0x12345678) ? kMatches
+                                                                  : kDiffers,
+                  verdict)
+            << before;
+        FileBytes text(before.begin(), before.end());
         patch_crc_text(text, result, 0x12345678);
-        EXPECT_EQ(view_of(text), t.after);
-        // The stamped file loads alike, checks as matching, and a second stamp changes nothing.
-        LoadResult again;
-        ASSERT_TRUE(load_hex_bytes(t.after, image, again, message)) << message;
-        EXPECT_TRUE(crc_records_match(t.after, again, 0x12345678));
-        patch_crc_text(text, again, 0x12345678);
-        EXPECT_EQ(view_of(text), t.after);
+        EXPECT_EQ(view_of(text), stamped.empty() ? before : head + stamped + end);
     }
+}
+
+// The file takes the new bytes only while it is still the one that was read; a change by another
+// writer, in place or by a new file, wins, and nothing is left beside it.
+TEST(ReplaceFile, KeepsAnotherWritersChange) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "crcstamp_replace_test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
+    const std::function<void()> changes[] = {
+        [] {},
+        [&] { std::ofstream(path, std::ios::app) << "+"; },
+        [&] {
+            std::ofstream(theirs) << "theirs";  // closed before the rename, as Windows needs
+            std::filesystem::rename(theirs, path);
+        },
+    };
+    for (const auto& change : changes) {
+        std::ofstream(path) << "read";
+        FileSnapshot read, changed, now;
+        ASSERT_TRUE(read_file_bytes(path, read));
+        change();
+        const bool unchanged = &change == changes;
+        ASSERT_TRUE(read_file_bytes(path, changed));
+        EXPECT_EQ(replace_file_bytes(path, "stamped", read.identity),
+                  unchanged ? ReplaceOutcome::kReplaced : ReplaceOutcome::kChanged);
+        ASSERT_TRUE(read_file_bytes(path, now));
+        EXPECT_EQ(view_of(now.bytes), unchanged ? "stamped" : view_of(changed.bytes));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
