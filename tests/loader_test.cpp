@@ -1,6 +1,5 @@
-// The loader and the firmware's boot check (in whichever table size it is linked
-// with) on one table of HEX files and what the loader makes of them: the refusal, or the CRC address,
-// the entry-word flag, the image in hex and the number of CRC records.
+// One table of HEX files and what the loader makes of them, and the firmware's boot check (in whichever
+// table size it is linked with) held against every file in it that stamps.
 #include "hex/loader.h"
 
 #include <gtest/gtest.h>
@@ -166,7 +165,7 @@ TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
         // Erased past the image (it ends with the slot: whole words), where a changed header word may send the check.
         std::vector<std::uint16_t> flash(kImageCapacity / 2, 0xFFFF);
         for (std::uint32_t k = 0; k < load.image_length / 2; ++k)
-            flash[k] = std::uint16_t(image[2 * k] << 8 | image[2 * k + 1]);
+            flash[k] = static_cast<std::uint16_t>(image[2 * k] << 8 | image[2 * k + 1]);
         // The declaration: the source record's last two words.
         const std::size_t declared =
             load.crc_source_address - load.image_address + hex_byte_at(view_of(stamped), load.crc_source + 1) / 2 - 2;
