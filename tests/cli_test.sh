@@ -47,6 +47,8 @@ runs)
     [[ $? == 1 ]] && printf "$stamped" | cmp - full.hex || fail "a lost output passed"
     printf "${ex/C0C1C2C3B6/C0C1C2C3B60}" > long.hex  # one character too many: no CRC record
     run long.hex -- 1 'long.hex\nC0D3AF29\n51\nCRC record not found at word 0x080040\n' long.hex "${ex/C0C1C2C3B6/C0C1C2C3B60}"
+    run --info long.hex -- 0 "long.hex\n${crc}image: words 0x080000 to 0x080041, 132 bytes\nentry word: yes
+CRC address: 0x080040, declared on line 3\ncovered: words 0x080002 to 0x08003F, 62 words\nCRC records: none\n"
     # LF ends become CR LF; NUL and 0x1A, one at the very end, are ordinary bytes.
     printf ':020000040008F2\n\0\x1a\n:040000001122334452\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:00000001FF\n\x1a' > odd.hex
     run odd.hex -- 0 'odd.hex\n236657AC\n30\n' odd.hex \

@@ -54,25 +54,23 @@ TEST(ReplaceFile, KeepsAnotherWritersChange) {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
-    const std::function<void()> changes[] = {
-        [] {},
-        [&] { std::ofstream(path, std::ios::app) << "+"; },
-        [&] {
-            std::ofstream(theirs) << "theirs";  // closed before the rename, as Windows needs
-            std::filesystem::rename(theirs, path);
-        },
+    const std::tuple<std::function<void()>, ReplaceOutcome, std::string> cases[] = {
+        {[] {}, ReplaceOutcome::kReplaced, "stamped"},
+        {[&] { std::ofstream(path, std::ios::app) << "+"; }, ReplaceOutcome::kChanged, "read+"},
+        {[&] {
+             std::ofstream(theirs) << "theirs";  // closed before the rename, as Windows needs
+             std::filesystem::rename(theirs, path);
+         },
+         ReplaceOutcome::kChanged, "theirs"},
     };
-    for (const auto& change : changes) {
+    for (const auto& [change, outcome, kept] : cases) {
         std::ofstream(path) << "read";
-        FileSnapshot read, changed, now;
+        FileSnapshot read, now;
         ASSERT_TRUE(read_file_bytes(path, read));
         change();
-        const bool unchanged = &change == changes;
-        ASSERT_TRUE(read_file_bytes(path, changed));
-        EXPECT_EQ(replace_file_bytes(path, "stamped", read.identity),
-                  unchanged ? ReplaceOutcome::kReplaced : ReplaceOutcome::kChanged);
+        EXPECT_EQ(replace_file_bytes(path, "stamped", read.identity), outcome);
         ASSERT_TRUE(read_file_bytes(path, now));
-        EXPECT_EQ(view_of(now.bytes), unchanged ? "stamped" : view_of(changed.bytes));
+        EXPECT_EQ(view_of(now.bytes), kept);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
     }
     std::filesystem::remove_all(folder);
