@@ -60,7 +60,6 @@ CRC address: 0x080040, declared on line 3\ncovered: words 0x080002 to 0x08003F, 
     run --info firmware.hex -- 0 'firmware.hex\n1EA9E24C\nFD\nimage: words 0x080000 to 0x080A01, 5124 bytes
 entry word: yes\nCRC address: 0x080A00, declared on line 3\ncovered: words 0x080002 to 0x0809FF, 2558 words
 CRC records: line 276\n'
-    run firmware.hex -- 0 'firmware.hex\n1EA9E24C\nFD\n'
     # Failures: status 1, the file as it was. --check never writes, nor touches the file.
     mkdir dir.hex && run dir.hex -- 1 'dir.hex\nfile not found\n'
     printf ':00000001FF\r\n' > eof.hex
