@@ -149,7 +149,6 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
         if (checksum_read) {
             if (!have(checksum_at + 2)) return refuse(message, kFormatFault, number);
             if (((sum + hex_byte_at(rec, checksum_at)) & 0xFFu) != 0) return refuse(message, kChecksumFault, number);
-            checksum_at += 2;
             // After the image a data record must not land on one of its words;
             // only a further CRC record may, on the slot, and is stamped with it.
             if (!loading && type == record_type::kData &&
@@ -161,7 +160,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
         }
         // Whatever stands between records (line ends, blanks, text) is skipped;
         // it is mostly a line end, too short to be worth a call to memchr.
-        std::size_t next = pos + checksum_at;
+        std::size_t next = pos + (checksum_read ? checksum_at + 2 : data_end);
         while (next < file.size() && file[next] != ':') ++next;
         ++number;
         if (next == file.size()) return refuse(message, kFormatFault, number);
@@ -197,14 +196,14 @@ std::string describe_layout(std::string_view file, const LoadResult& load) {
     const auto line_of = [file](RecordOffset at) {
         return 1 + std::count(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at), '\n');
     };
-    const std::uint64_t first = load.image_address;
+    const WordRange image_words = words_of(load.image_address, load.image_length);
     out << "image: ";
     if (load.image_length == 0) {
         out << "empty\n";
     } else {
         out << "words ";
-        word(first) << " to ";
-        word(first + (load.image_length + 1) / 2 - 1) << ", " << load.image_length << " bytes\n";
+        word(image_words.first) << " to ";
+        word(image_words.end - 1) << ", " << load.image_length << " bytes\n";
     }
     out << "entry word: " << (load.entry_word ? "yes" : "no") << "\nCRC address: ";
     if (load.crc_address == kNoCrcAddress) {
@@ -218,8 +217,9 @@ std::string describe_layout(std::string_view file, const LoadResult& load) {
         out << "nothing\n";
     } else {
         out << "words ";
-        word(first + static_cast<std::uint64_t>(covered.first)) << " to ";
-        word(first + static_cast<std::uint64_t>(covered.end - 1)) << ", " << covered.end - covered.first << " words\n";
+        word(image_words.first + static_cast<std::uint64_t>(covered.first)) << " to ";
+        word(image_words.first + static_cast<std::uint64_t>(covered.end - 1))
+            << ", " << covered.end - covered.first << " words\n";
     }
     out << "CRC records: " << (load.crc_records.empty() ? "none" : load.crc_records.size() == 1 ? "line " : "lines ");
     for (std::size_t i = 0; i < load.crc_records.size(); ++i)
