@@ -58,7 +58,11 @@ int process_file(Mode mode) {
     LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
     // Read once: the CRC goes into exactly the bytes it was computed from.
     FileSnapshot file;
-    if (!load_hex_image(file_name, file, image, result)) return kFailure;
+    if (!load_hex_image(file_name, file, image, result)) {
+        if (mode == Mode::kInfo && result.fault_record != 0)
+            std::fputs(describe_fault(view_of(file.bytes), result).c_str(), stdout);
+        return kFailure;
+    }
     const std::uint32_t crc = compute_image_crc(image, result.image_length, result.entry_word);
     std::printf("%08X\n%02X\n", static_cast<unsigned>(crc),
                 static_cast<unsigned>(crc_record_checksum(result.crc_address, crc)));

@@ -37,6 +37,10 @@ struct LoadResult {
     // The records that carry the CRC: the one that ends the image, and any
     // later one at the same address. Empty when the image does not end with one.
     std::vector<RecordOffset> crc_records;
+    // On a refusal that names a record: its number, and where its ':' stands
+    // (kNoRecord when the file ends before it begins).
+    std::uint32_t fault_record = 0;
+    RecordOffset fault_at = kNoRecord;
 };
 
 // The HEX file's path, as given on the command line or standard input.

@@ -1,8 +1,10 @@
-// The whole path on arbitrary bytes, held in a buffer of their exact size for ASan. A file that stamps
-// has every record sound up to its end-of-file record and nothing after the image landing in it. Its
-// stamp ends every line in CR LF and changes nothing else but characters 9 to 18 of its CRC records; a
-// file whose lines already end so loads again to the same CRC and CRC records, which then hold it.
+// The whole path on arbitrary bytes, held in a buffer of their exact size for ASan. A file that stamps is
+// strict Intel HEX record by record up to its end-of-file record, read by a plain second reader, and
+// none of its data after the image lies in the image or below it. Its stamp ends every line in CR LF and
+// changes nothing else but characters 9 to 18 of its CRC records, and loads again to the same CRC and
+// CRC records, which then hold it.
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <vector>
 
@@ -17,25 +19,35 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-// Every record from the first to the end-of-file record, read plainly. An extended address record's checksum
-// follows its two bytes, whatever its count; the stamp writes that of the record that ends the image.
-void require_sound_file(std::string_view text, const LoadResult& load) {
-    const std::uint64_t image_first = load.image_address, image_end = image_first + (load.image_length + 1) / 2;
+// Every record from the first to the end-of-file record: hex digits only, as many as its count says, the
+// count its type fixes, types 03 and 05 only after the image, and a right checksum but for the CRC
+// record that ends the image.
+void require_strict_file(std::string_view text, const LoadResult& load) {
+    const std::uint64_t image_end = load.image_address + (std::uint64_t{load.image_length} + 1) / 2;
     const std::vector<RecordOffset>& slots = load.crc_records;
     std::uint32_t extended = 0;
-    for (std::size_t pos = 0; hex_byte_at(text, pos + 7) != record_type::kEndOfFile; pos = text.find(':', pos)) {
-        const unsigned count = hex_byte_at(text, pos + 1), type = hex_byte_at(text, pos + 7);
-        const std::uint32_t address = hex_field16_at(text, pos + 3) + extended;
-        const std::size_t digits = type == record_type::kExtendedLinearAddress ? 14 : 10 + 2 * count;
+    for (std::size_t pos = 0;; pos = text.find(':', pos)) {
+        require(pos < text.size());
+        const unsigned count = hex_byte_at(text, pos + 1);
+        const std::size_t end = pos + 11 + 2 * count;
+        require(end <= text.size());
         unsigned sum = 0;
-        for (std::size_t i = 1; i < 1 + digits; i += 2) sum += hex_byte_at(text, pos + i);
-        require(pos == slots.front() ? pos + digits - 1 <= text.size() : pos + digits < text.size() && sum % 256 == 0);
-        if (type == record_type::kExtendedLinearAddress) extended = std::uint32_t{hex_field16_at(text, pos + 9)} << 16;
-        if (pos > slots.front() && type == record_type::kData && count > 0 &&
-            std::find(slots.begin(), slots.end(), pos) == slots.end())
-            require(address >= image_end || address + (count + 1) / 2 <= image_first);
-        pos += pos == slots.front() ? digits - 1 : digits + 1;
-        require(pos <= text.size() && text.find(':', pos) != std::string_view::npos);
+        for (std::size_t i = pos + 1; i < end; i += 2) {
+            require(std::isxdigit(static_cast<unsigned char>(text[i])) &&
+                    std::isxdigit(static_cast<unsigned char>(text[i + 1])));
+            sum += hex_byte_at(text, i);
+        }
+        const unsigned type = hex_byte_at(text, pos + 7);
+        const bool after_image = pos > slots.front();
+        require(type == 0 || type == 1 || type == 4 || (after_image && (type == 3 || type == 5)));
+        require(count == (type == 0 ? count : type == 1 ? 0 : type == 4 ? 2 : 4));
+        require(sum % 256 == 0 || pos == slots.front());
+        const std::uint32_t address = hex_field16_at(text, pos + 3) + extended;
+        if (after_image && type == 0 && count > 0 && std::find(slots.begin(), slots.end(), pos) == slots.end())
+            require(address >= image_end);
+        if (type == 4) extended = std::uint32_t{hex_field16_at(text, pos + 9)} << 16;
+        if (type == 1) return;
+        pos = end;
     }
 }
 
@@ -48,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LoadResult load;
     std::string message;
     if (!load_hex_bytes(text, image, load, message) || load.crc_records.empty()) return 0;
-    require_sound_file(text, load);
+    require_strict_file(text, load);
     const std::uint32_t crc = compute_image_crc(image, load.image_length, load.entry_word);
 
     FileBytes once(text.begin(), text.end());
@@ -62,8 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(at == once.size());
 
-    // A record read across a lone LF (any character counts as a digit) shifts when the LF gets its CR.
-    if (once.size() != size) return 0;
     LoadResult again;
     require(load_hex_bytes(view_of(once), image, again, message) &&
             again.crc_records.size() == load.crc_records.size());

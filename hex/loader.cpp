@@ -19,11 +19,7 @@ constexpr const char* kTypeFault = "File Format incorrect, no this record type, 
 constexpr const char* kChecksumFault = "File Format incorrect, checksum, Line : ";
 constexpr const char* kSizeFault = "File Format incorrect, image too large, Line : ";
 constexpr const char* kOverlapFault = "File Format incorrect, overlaps the image, Line : ";
-
-bool refuse(std::string& message, const char* fault, std::uint32_t record_number) {
-    message = fault + std::to_string(record_number) + "\n";
-    return false;
-}
+constexpr const char* kBelowFault = "File Format incorrect, below the image, Line : ";
 
 // Words from `first` on covered by `bytes` bytes: an odd last byte is the high
 // byte of one more word. 64 bits, so that no range wraps.
@@ -34,18 +30,40 @@ struct WordRange {
 
 WordRange words_of(std::uint32_t first, std::uint32_t bytes) { return {first, first + (std::uint64_t{bytes} + 1) / 2}; }
 
+// Types that put nothing into the image are read only after it; type 02 is
+// never read, since it would move every record after it.
+bool type_allowed(std::uint8_t type, bool in_image) {
+    switch (type) {
+        case record_type::kData:
+        case record_type::kEndOfFile:
+        case record_type::kExtendedLinearAddress:
+            return true;
+        case record_type::kStartSegmentAddress:
+        case record_type::kStartLinearAddress:
+            return !in_image;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& result, std::string& message) {
     message.clear();
-    // Nothing may stand before the first record: no blank line, no BOM.
-    if (file.empty() || file[0] != ':') return refuse(message, kFormatFault, 1);
-
     std::size_t pos = 0;  // the current record's ':'
     std::uint32_t number = 1;
+    const auto refuse = [&](const char* fault) {
+        message = fault + std::to_string(number) + "\n";
+        result.fault_record = number;
+        result.fault_at = pos < file.size() ? pos : kNoRecord;
+        return false;
+    };
+    // Nothing may stand before the first record: no blank line, no BOM.
+    if (file.empty() || file[0] != ':') return refuse(kFormatFault);
+
     std::uint32_t extended = 0;
     // Until the image ends, data records are stored; after it the rest of the
-    // file is only checked, and nothing in it may land in the image.
+    // file is only checked, and none of its data may lie in the image or below it.
     bool loading = true;
     std::uint32_t last_address = 0;
     std::uint8_t last_count = 0;
@@ -54,39 +72,30 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     std::uint32_t crc_address = kNoCrcAddress;
     std::uint32_t length = 0;
     std::vector<RecordOffset> crc_records;
-    // A stamp must not overwrite the declaration of the CRC address, nor a ':'
-    // among the characters it rewrites, which starts a record of its own.
+    // A stamp must not overwrite the declaration of the CRC address.
     const auto is_crc_record = [&](std::uint32_t address, std::uint8_t count) {
         return address == crc_address && count == 4 && pos != result.crc_source &&
-               stands_alone_on_line(file, pos, kCrcRecordLength) &&
-               file.substr(pos + 1, kCrcRecordLength - 1).find(':') == std::string_view::npos;
+               stands_alone_on_line(file, pos, kCrcRecordLength);
     };
 
     for (;;) {
         const std::string_view rec = file.substr(pos);
-        // A record cut short is refused only for a character about to be read.
-        const auto have = [&rec](std::size_t chars) { return rec.size() >= chars; };
-        if (!have(9)) return refuse(message, kFormatFault, number);
+        // A field that is not hex has no value: the header is checked before its type is looked at.
+        std::uint8_t header[4];
+        unsigned sum = 0;
+        if (rec.size() < kRecordHeaderLength || !decode_hex_digits(rec.data() + 1, 4, header, sum))
+            return refuse(kFormatFault);
+        const std::uint8_t count = header[0];
+        const std::uint8_t type = header[3];
+        const std::uint32_t address = (std::uint32_t{header[1]} << 8 | header[2]) + extended;
+        const std::size_t data_end = record_length(count) - 2;
+        if (!type_allowed(type, loading)) return refuse(kTypeFault);
+        if (fixed_byte_count(type) >= 0 && count != fixed_byte_count(type)) return refuse(kFormatFault);
 
-        const std::uint8_t count = hex_byte_at(rec, 1);
-        const std::uint16_t field = hex_field16_at(rec, 3);
-        const std::uint8_t type = hex_byte_at(rec, 7);
-        const std::uint32_t address = field + extended;
-        const std::size_t data_end = 9 + 2 * std::size_t{count};
-        unsigned sum = count + (field >> 8) + (field & 0xFFu) + type;
-        std::size_t checksum_at = data_end;
-        bool checksum_read = true;
-
-        if (type == record_type::kEndOfFile) {
-            break;  // its checksum is never read, nor anything after it
-        } else if (type == record_type::kExtendedLinearAddress) {
-            // The value is at 9-12 and the checksum at 13-14 whatever the count says.
-            if (!have(15)) return refuse(message, kFormatFault, number);
-            const std::uint16_t value = hex_field16_at(rec, 9);
-            extended = std::uint32_t{value} << 16;
-            sum += (value >> 8) + (value & 0xFFu);
-            checksum_at = 13;
-        } else if (type == record_type::kData && loading) {
+        std::uint8_t data[255];                     // the data of a record that is not stored
+        std::size_t read_to = kRecordHeaderLength;  // characters checked and summed so far
+        bool ends_image = false;
+        if (type == record_type::kData && loading) {
             if (data_records > 0) {
                 if (address > crc_address) {  // beyond the CRC record: the image ends before it,
                     loading = false;
@@ -94,12 +103,16 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
                 }
                 // One word step is two bytes; 64 bits so that no distance wraps.
                 const std::int64_t gap = 2 * (std::int64_t{address} - std::int64_t{last_address}) - last_count;
-                if (gap < 0) return refuse(message, kFormatFault, number);  // out of order or overlapping
-                if (gap > std::int64_t{kImageCapacity - length}) return refuse(message, kSizeFault, number);
-                std::memset(image.data() + length, 0xFF, static_cast<std::size_t>(gap));
+                if (gap < 0) return refuse(kFormatFault);  // out of order or overlapping
+                if (gap > std::int64_t{kImageCapacity - length}) return refuse(kSizeFault);
+                if (gap > 0) std::memset(image.data() + length, 0xFF, static_cast<std::size_t>(gap));
                 length += static_cast<std::uint32_t>(gap);
             }
-            if (!have(data_end)) return refuse(message, kFormatFault, number);
+            // Data that would not fit is decoded aside, only to tell a bad digit from a full image.
+            std::uint8_t* const to = count <= kImageCapacity - length ? image.data() + length : data;
+            if (rec.size() < data_end || !decode_hex_digits(rec.data() + kRecordHeaderLength, count, to, sum))
+                return refuse(kFormatFault);
+            if (to == data) return refuse(kSizeFault);
 
             ++data_records;
             if (data_records == 1) {
@@ -121,50 +134,46 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
                 result.crc_source_address = address;
             }
             last_address = address;
-            if (count > kImageCapacity - length) return refuse(message, kSizeFault, number);
-            // The whole record is there (checked above): no digit needs a bounds check.
-            const char* digits = rec.data() + 9;
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint8_t byte = hex_byte(digits + 2 * i);
-                image[length + i] = byte;
-                sum += byte;
-            }
             length += count;
             last_count = count;
+            read_to = data_end;
             if (address >= crc_address) {
-                // The image ends here. The checksum is not read, since a stamp
-                // replaces it: the rest of the file is read from after the data.
                 loading = false;
-                checksum_read = false;
-                if (is_crc_record(address, count)) crc_records.push_back(pos);
+                ends_image = true;
             }
-        } else if (loading) {
-            return refuse(message, kTypeFault, number);
-        } else {
-            // After the image, a record of any type is read whole for its checksum.
-            if (!have(data_end)) return refuse(message, kFormatFault, number);
-            for (std::size_t i = 9; i < data_end; i += 2) sum += hex_byte(rec.data() + i);
         }
 
-        if (checksum_read) {
-            if (!have(checksum_at + 2)) return refuse(message, kFormatFault, number);
-            if (((sum + hex_byte_at(rec, checksum_at)) & 0xFFu) != 0) return refuse(message, kChecksumFault, number);
+        // The checksum's digits count like the rest: a right one brings the sum to 0 modulo 256.
+        std::uint8_t checksum;
+        if (rec.size() < data_end + 2 ||
+            !decode_hex_digits(rec.data() + read_to, (data_end - read_to) / 2, data, sum) ||
+            !decode_hex_digits(rec.data() + data_end, 1, &checksum, sum))
+            return refuse(kFormatFault);
+        // The one checksum not read is that of the CRC record that ends the image: a stamp replaces it.
+        const bool stamped_here = ends_image && is_crc_record(address, count);
+        if (!stamped_here && (sum & 0xFFu) != 0) return refuse(kChecksumFault);
+        if (stamped_here) crc_records.push_back(pos);
+        if (type == record_type::kData && !loading && !ends_image && count > 0) {
             // After the image a data record must not land on one of its words;
             // only a further CRC record may, on the slot, and is stamped with it.
-            if (!loading && type == record_type::kData &&
-                words_of(address, count).overlaps(words_of(result.image_address, length))) {
-                if (crc_records.empty() || !is_crc_record(address, count))
-                    return refuse(message, kOverlapFault, number);
+            if (words_of(address, count).overlaps(words_of(result.image_address, length))) {
+                if (crc_records.empty() || !is_crc_record(address, count)) return refuse(kOverlapFault);
                 crc_records.push_back(pos);
+            } else if (address < result.image_address) {
+                // The image is the lowest data of the file: where the boot check starts.
+                return refuse(kBelowFault);
             }
         }
+        if (type == record_type::kExtendedLinearAddress) extended = (std::uint32_t{data[0]} << 8 | data[1]) << 16;
+        if (type == record_type::kEndOfFile) break;  // nothing after it is read
+
         // Whatever stands between records (line ends, blanks, text) is skipped;
         // it is mostly a line end, too short to be worth a call to memchr.
-        std::size_t next = pos + (checksum_read ? checksum_at + 2 : data_end);
+        std::size_t next = pos + data_end + 2;
         while (next < file.size() && file[next] != ':') ++next;
         ++number;
-        if (next == file.size()) return refuse(message, kFormatFault, number);
         pos = next;
+        if (next == file.size()) return refuse(kFormatFault);
     }
 
     result.image_length = length;
@@ -187,15 +196,27 @@ bool load_hex_image(const std::string& path, FileSnapshot& file, ImageBuffer& im
     return loaded;
 }
 
+namespace {
+
+std::ptrdiff_t line_number(std::string_view file, RecordOffset at) {
+    return 1 + std::count(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+}
+
+}  // namespace
+
+std::string describe_fault(std::string_view file, const LoadResult& load) {
+    const std::string record = "record " + std::to_string(load.fault_record);
+    if (load.fault_at == kNoRecord) return "the file ends before " + record + "\n";
+    return record + " is on line " + std::to_string(line_number(file, load.fault_at)) + "\n";
+}
+
 std::string describe_layout(std::string_view file, const LoadResult& load) {
     std::ostringstream out;
     const auto word = [&out](std::uint64_t address) -> std::ostringstream& {
         out << "0x" << std::hex << std::uppercase << std::setfill('0') << std::setw(6) << address << std::dec;
         return out;
     };
-    const auto line_of = [file](RecordOffset at) {
-        return 1 + std::count(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at), '\n');
-    };
+    const auto line_of = [file](RecordOffset at) { return line_number(file, at); };
     const WordRange image_words = words_of(load.image_address, load.image_length);
     out << "image: ";
     if (load.image_length == 0) {
@@ -210,6 +231,17 @@ std::string describe_layout(std::string_view file, const LoadResult& load) {
         out << "none\n";
     } else {
         word(load.crc_address) << ", declared on line " << line_of(load.crc_source) << "\n";
+    }
+    // Where the boot check finds the declaration: the source record's last two words.
+    out << "declaration: ";
+    const std::uint8_t source_count = load.crc_address == kNoCrcAddress ? 0 : hex_byte_at(file, load.crc_source + 1);
+    if (load.crc_address == kNoCrcAddress) {
+        out << "none\n";
+    } else if (source_count < 4 || source_count % 2 != 0) {
+        out << "not two whole words\n";
+    } else {
+        out << "word ";
+        word(std::uint64_t{load.crc_source_address} + source_count / 2 - 2) << "\n";
     }
     const CoveredWords covered = covered_words(load.image_length, load.entry_word);
     out << "covered: ";

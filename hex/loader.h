@@ -13,11 +13,12 @@
 // address, before a later data record that starts beyond it, or at the
 // end-of-file record.
 //
-// The rest of the file, up to the end-of-file record, is read too: every
-// record must be whole with a right checksum, of whatever type, and no data
-// record may land on a word of the image. The records that carry the CRC are
-// found on the way (see LoadResult), so that the patcher stamps exactly the
-// records that were read, and nothing that only looks like one.
+// Every record up to the end-of-file record is read as a strict reader reads
+// it: hex digits only, as many as its count says, the length its type fixes,
+// and a right checksum (but for the CRC record's, which a stamp replaces).
+// After the image, types 03 and 05 may stand too, and no data may lie in the
+// image or below it. The records that carry the CRC are found on the way (see
+// LoadResult), so that the patcher stamps exactly the records that were read.
 //
 // A refused file gets one line naming the record at fault, counted in
 // records from 1.
@@ -37,9 +38,13 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
 // on stdout.
 bool load_hex_image(const std::string& path, FileSnapshot& file, ImageBuffer& image, LoadResult& result);
 
+// Where the record named by a refusal stands: "record N is on line L", or
+// "the file ends before record N". Lines count from 1.
+std::string describe_fault(std::string_view file, const LoadResult& load);
+
 // What a load found, as lines of text for setting up the boot check and for
 // finding out why a CRC record is not found: the image's words, the entry
-// word, the CRC address and the line that declares it, the words the CRC
+// word, the CRC address, the line and the word of its declaration, the words the CRC
 // covers and the lines of the CRC records. Lines count from 1, a CR LF as one
 // line end.
 std::string describe_layout(std::string_view file, const LoadResult& load);

@@ -9,10 +9,10 @@
 // Type 00 is data, 01 end of file, 04 extended linear address (the upper 16
 // bits of the addresses that follow). Addresses are word addresses.
 //
-// Fields are formed leniently, as the records have always been read: no
-// character is refused as a digit, and one that is not a hex digit counts with
-// the low four bits of its code. A position past the end of the text counts as
-// code 0, so a short line reads as zeros rather than out of bounds.
+// The field functions form a byte from any character: one that is not a hex
+// digit counts with the low four bits of its code, and a position past the end
+// of the text counts as code 0. A reader that vouches for a record first makes
+// sure that it holds only hex digits (decode_hex_digits).
 #pragma once
 
 #include <array>
@@ -23,8 +23,33 @@
 namespace record_type {
 constexpr std::uint8_t kData = 0x00;
 constexpr std::uint8_t kEndOfFile = 0x01;
+constexpr std::uint8_t kExtendedSegmentAddress = 0x02;
+constexpr std::uint8_t kStartSegmentAddress = 0x03;
 constexpr std::uint8_t kExtendedLinearAddress = 0x04;
+constexpr std::uint8_t kStartLinearAddress = 0x05;
 }  // namespace record_type
+
+// Characters of a record before its data: ':', count, address and type.
+constexpr std::size_t kRecordHeaderLength = 9;
+
+// Characters of a record with `count` data bytes, from its ':' to its checksum.
+constexpr std::size_t record_length(std::uint8_t count) { return kRecordHeaderLength + 2 * std::size_t{count} + 2; }
+
+// The byte count that the format fixes for a type, or -1 where it fixes none.
+constexpr int fixed_byte_count(std::uint8_t type) {
+    switch (type) {
+        case record_type::kEndOfFile:
+            return 0;
+        case record_type::kExtendedSegmentAddress:
+        case record_type::kExtendedLinearAddress:
+            return 2;
+        case record_type::kStartSegmentAddress:
+        case record_type::kStartLinearAddress:
+            return 4;
+        default:
+            return -1;
+    }
+}
 
 namespace record_detail {
 
@@ -51,15 +76,31 @@ constexpr std::array<std::uint8_t, 256> make_nibble_table() {
 }
 
 inline constexpr std::array<std::uint8_t, 256> kDigitValue = make_digit_table();
-// What a character adds to a field; looked up for every character the loader
-// reads, so kept inline.
+// What a character adds to a field.
 inline constexpr std::array<std::uint8_t, 256> kNibble = make_nibble_table();
 
-inline std::uint8_t nibble(char c) { return kNibble[static_cast<std::uint8_t>(c)]; }
-
 inline std::uint8_t nibble_at(std::string_view text, std::size_t pos) {
-    return pos < text.size() ? nibble(text[pos]) : 0;
+    return pos < text.size() ? kNibble[static_cast<std::uint8_t>(text[pos])] : 0;
 }
+
+constexpr bool is_hex_digit(unsigned c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// What a character adds to a byte as its high or its low digit; a character
+// that is not a hex digit adds kNotHexFlag, above the byte, instead.
+constexpr std::uint16_t kNotHexFlag = 0x100;
+
+constexpr std::array<std::uint16_t, 256> make_strict_digit_table(unsigned shift) {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned c = 0; c < 256; ++c) {
+        table[c] = is_hex_digit(c) ? static_cast<std::uint16_t>(make_digit_table()[c] << shift) : kNotHexFlag;
+    }
+    return table;
+}
+
+inline constexpr std::array<std::uint16_t, 256> kStrictHigh = make_strict_digit_table(4);
+inline constexpr std::array<std::uint16_t, 256> kStrictLow = make_strict_digit_table(0);
 
 }  // namespace record_detail
 
@@ -75,14 +116,36 @@ inline std::uint8_t hex_byte_at(std::string_view text, std::size_t pos) {
                                      record_detail::nibble_at(text, pos + 1));
 }
 
-// The byte formed by the two characters at `digits`, both known to be there.
-inline std::uint8_t hex_byte(const char* digits) {
-    return static_cast<std::uint8_t>(record_detail::nibble(digits[0]) << 4 | record_detail::nibble(digits[1]));
-}
-
 // The 16-bit field formed by the four characters at `pos`, first highest.
 inline std::uint16_t hex_field16_at(std::string_view text, std::size_t pos) {
     return static_cast<std::uint16_t>(hex_byte_at(text, pos) << 8 | hex_byte_at(text, pos + 2));
+}
+
+// Decodes the 2 x `count` hex digits at `digits` into `count` bytes at `out`,
+// adding each byte to `sum`; false when any of the characters is not a hex
+// digit, and then the bytes are not to be used.
+inline bool decode_hex_digits(const char* digits, std::size_t count, std::uint8_t* out, unsigned& sum) {
+    const auto byte_at = [digits](std::size_t i) -> unsigned {
+        return record_detail::kStrictHigh[static_cast<std::uint8_t>(digits[2 * i])] |
+               record_detail::kStrictLow[static_cast<std::uint8_t>(digits[2 * i + 1])];
+    };
+    unsigned not_hex = 0;
+    std::size_t i = 0;
+    // Two bytes a step: the loop's own cost is a good part of a byte's.
+    for (; i + 2 <= count; i += 2) {
+        const unsigned first = byte_at(i), second = byte_at(i + 1);
+        out[i] = static_cast<std::uint8_t>(first);
+        out[i + 1] = static_cast<std::uint8_t>(second);
+        not_hex |= first | second;
+        sum += first + second;  // a flag adds nothing modulo 256
+    }
+    if (i < count) {
+        const unsigned last = byte_at(i);
+        out[i] = static_cast<std::uint8_t>(last);
+        not_hex |= last;
+        sum += last;
+    }
+    return (not_hex & record_detail::kNotHexFlag) == 0;
 }
 
 // Writes `value` as two upper-case hex digits at `out[0]` and `out[1]`.
@@ -92,7 +155,7 @@ void encode_hex_byte(std::uint8_t value, char* out);
 std::uint8_t record_checksum(const std::uint8_t* bytes, std::size_t count);
 
 // Characters of the record that carries the CRC, ':' to checksum: four data bytes.
-constexpr std::size_t kCrcRecordLength = 19;
+constexpr std::size_t kCrcRecordLength = record_length(4);
 
 // Whether the `length` characters from the ':' at `colon` are a line of their
 // own: only spaces or tabs before them on the line, and right after them a

@@ -46,7 +46,8 @@ runs)
     printf "${ex/C0C1C2C3B6/C0C1C2C3B60}" > long.hex  # one character too many: no CRC record
     run long.hex -- 1 'long.hex\nC0D3AF29\n51\nCRC record not found at word 0x080040\n' long.hex "${ex/C0C1C2C3B6/C0C1C2C3B60}"
     run --info long.hex -- 0 "long.hex\n${crc}image: words 0x080000 to 0x080041, 132 bytes\nentry word: yes
-CRC address: 0x080040, declared on line 3\ncovered: words 0x080002 to 0x08003F, 62 words\nCRC records: none\n"
+CRC address: 0x080040, declared on line 3\ndeclaration: word 0x080004\ncovered: words 0x080002 to 0x08003F, 62 words
+CRC records: none\n"
     # LF ends become CR LF; NUL and 0x1A, one at the very end, are ordinary bytes.
     printf ':020000040008F2\n\0\x1a\n:040000001122334452\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:00000001FF\n\x1a' > odd.hex
     run odd.hex -- 0 'odd.hex\n236657AC\n30\n' odd.hex \
@@ -56,7 +57,8 @@ CRC address: 0x080040, declared on line 3\ncovered: words 0x080002 to 0x08003F, 
     $emulator "$tool" --help > out.bin && grep -qz 'usage: crcstamp FILE.*Exit status' out.bin || fail "$(cat out.bin)"
     cp "$sample" firmware.hex
     run --info firmware.hex -- 0 'firmware.hex\n1EA9E24C\nFD\nimage: words 0x080000 to 0x080A01, 5124 bytes
-entry word: yes\nCRC address: 0x080A00, declared on line 3\ncovered: words 0x080002 to 0x0809FF, 2558 words
+entry word: yes\nCRC address: 0x080A00, declared on line 3\ndeclaration: word 0x080006
+covered: words 0x080002 to 0x0809FF, 2558 words
 CRC records: line 276\n'
     # Failures: status 1, the file as it was. --check never writes, nor touches the file.
     mkdir dir.hex && run dir.hex -- 1 'dir.hex\nfile not found\n'
@@ -66,11 +68,20 @@ CRC records: line 276\n'
     stdin=stdin.txt run --check -- 0 "-a.hex\n${crc}CRC matches\n" -a.hex "$stamped"  # one word from stdin
     run --check ro.hex -- 1 "ro.hex\n${crc}CRC does not match\n" ro.hex "$ex"
     run --check eof.hex -- 1 'eof.hex\n00000000\nFE\nCRC record not found: no CRC address in the image\n'
-    run --info eof.hex -- 0 'eof.hex\n00000000\nFE\nimage: empty\nentry word: no\nCRC address: none\ncovered: nothing
-CRC records: none\n'
+    run --info eof.hex -- 0 'eof.hex\n00000000\nFE\nimage: empty\nentry word: no\nCRC address: none\ndeclaration: none
+covered: nothing\nCRC records: none\n'
+    # A declaration a boot check cannot read as two words; where a refused record is, in text lines.
+    printf ':05100000AA0010000031\n:0110030001EB\n:00000001FF\n' > odd5.hex
+    run --info odd5.hex -- 0 'odd5.hex\n00000000\nEC\nimage: words 0x001000 to 0x001002, 5 bytes\nentry word: no
+CRC address: 0x000010, declared on line 1\ndeclaration: not two whole words\ncovered: nothing\nCRC records: none\n'
+    printf ':0410000020000000CC\n\n# note\n:0410020001020304E1\n' > bad.hex && printf "${ex%:00000001FF*}" > cut.hex
+    run --info bad.hex -- 1 'bad.hex\nFile Format incorrect, checksum, Line : 2\nrecord 2 is on line 4\n'
+    run --info cut.hex -- 1 'cut.hex\nFile Format incorrect, Line : 7\nthe file ends before record 7\n'
+    run bad.hex -- 1 'bad.hex\nFile Format incorrect, checksum, Line : 2\n'  # only --info says where
     printf ':0410000020000000CC\n\t:04200000FFFFFFFFE0\r\n:04200000FFFFFFFFE0\n:00000001FF\n' > two.hex  # lines count LF
     run --info two.hex -- 0 'two.hex\n81587BCF\nB9\nimage: words 0x001000 to 0x002001, 8196 bytes\nentry word: no
-CRC address: 0x002000, declared on line 1\ncovered: words 0x001000 to 0x001FFF, 4096 words\nCRC records: lines 2, 3\n'
+CRC address: 0x002000, declared on line 1\ndeclaration: word 0x001000\ncovered: words 0x001000 to 0x001FFF, 4096 words
+CRC records: lines 2, 3\n'
     [[ $(stat -c %Y -- -a.hex ro.hex eof.hex | sort -u) == 1000000000 ]] || fail "--check or --info touched a file"
     if [[ -n $emulator ]]; then  # a typed or piped name comes in the console's code page: ü is 0x81 in 437
         printf "$ex" > Prüfung/fw.hex && printf 'Pr\x81fung\\fw.hex\r\n' > name.txt

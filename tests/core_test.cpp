@@ -39,7 +39,7 @@ std::vector<std::pair<std::string, std::string>> all() {
     std::transform(odd.begin(), odd.end(), odd.begin(), [](unsigned char c) { return std::tolower(c); });
     const std::string bad = "File Format incorrect, ";
     const std::string slot_load = "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|1";
-    return {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {kExample, kExampleLoad + "|1"},
         {odd, kExampleLoad + "|1"},
         {std::regex_replace(kExample, std::regex("\r\n"), ""), kExampleLoad + "|0"},  // no record on a line of its own
@@ -53,16 +53,17 @@ std::vector<std::pair<std::string, std::string>> all() {
         // Gaps: 2 x word distance - last count, across extended address records.
         {kFar + kR2 + kEnd, "7FFFFF FFFF007F01020304|0"},
         {kFar + ":03100200010203E5\n:021004000404E2\n" + kEnd, "7FFFFF FFFF007F010203FF0404|0"},
-        {kFar + ":000000040001FB\n:020000000101FC\n:050000040002F5000000\n:020000000202FA\n" + kEnd,
+        {kFar + ":020000040001F9\n:020000000101FC\n:020000040002F8\n:020000000202FA\n" + kEnd,
          "7FFFFF FFFF007F" + ff(2 * (0x10000 - 0x1002)) + "0101" + ff(2 * 0x10000 - 2) + "0202|0"},
         {kFull + ":0249EF000102C3\n" + kEnd, "FFFFFF FFFF00FF" + ff(299994) + "0102|0"},
-        // Checksums never read: the end-of-file record's, and that of the record that ends the image.
-        {k2000 + ":00000001", "2000 20000000|0"},
-        {k2000 + ":0420000011223344\n" + kEnd, "2000 20000000" + ff(2 * 0x1000 - 4) + "11223344|0"},
-        // After the image: any type; nothing after the end of file; nothing in the image but a further CRC record.
+        // After the image: types 03 and 05; nothing after the end of file; no data in the image but a further
+        // CRC record, and none below it but a record of no data.
         {kB + kEnd + ":garbage", slot_load},
         {kB + ":0400000500000000F7\n:020000040001F9\n:021000000102EB\n" + kEnd, slot_load},
-        {kB + ":040FFE0001020304E5\n" + kEnd, slot_load},
+        {kB + ":0000000000\n" + kEnd, slot_load},
+        {kB + ":020FFE000102EE\n" + kEnd, bad + "below the image, Line : 3\n"},
+        {":020000040008F2\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:040000001122334452\n" + kEnd,
+         bad + "below the image, Line : 4\n"},  // the entry word written last
         {kB + "\t " + kSlot + "\r\n" + kEnd, "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|2"},
         {":05100000AA0010000031\n:0110030001EB\n" + kEnd, "10 AA00100000|0"},
         {":0410000010000000DC\n" + kEnd, "1000 10000000|0"},  // a slot would overwrite the declaration
@@ -76,6 +77,20 @@ std::vector<std::pair<std::string, std::string>> all() {
         {k2000 + ":04300000112233444F\n" + kEnd, bad + "checksum, Line : 2\n"},  // the first record beyond the image
         {kB + ":02300000AABB", bad + "Line : 3\n"},
         {kB, bad + "Line : 3\n"},
+        // Every checksum is read but the CRC record's: the end-of-file record's, and that of a record that
+        // ends the image without being one.
+        {kB + ":00000001FE\n", bad + "checksum, Line : 3\n"},
+        {k2000 + ":062000001122334455660076\n" + kEnd, bad + "checksum, Line : 2\n"},
+        // Types: 02 and 06 to FF anywhere; the count that a type fixes.
+        {kB + ":020000020000FC\n" + kEnd, bad + "no this record type, Line : 3\n"},
+        {kB + ":00000006FA\n" + kEnd, bad + "no this record type, Line : 3\n"},
+        {kB + ":0200000500F9\n" + kEnd, bad + "Line : 3\n"},
+        {kB + ":0500000312345678AAE5\n" + kEnd, bad + "Line : 3\n"},
+        {kB + ":0100000100FE\n", bad + "Line : 3\n"},
+        {kB + ":00000001", bad + "Line : 3\n"},
+        {k2000 + ":000000040001FB\n" + kEnd, bad + "Line : 2\n"},
+        {k2000 + ":050000040002F5000000\n" + kEnd, bad + "Line : 2\n"},
+        {k2000 + ":04100200010\r\n20304E0\n" + kEnd, bad + "Line : 2\n"},  // split over a line end
         // Refusals, counting records, not lines.
         {"", bad + "Line : 1\n"},
         {" 00000001FF", bad + "Line : 1\n"},
@@ -97,6 +112,19 @@ std::vector<std::pair<std::string, std::string>> all() {
         {":020000040008F2\n:0400000001020304F2\n:02000004800872\n:040002000000FFFFFC\n",
          bad + "image too large, Line : 4\n"},
     };
+    // A character that is not a hex digit in the count, address, type, data or checksum: of a record of the
+    // image, of the CRC record, and of a record after the image.
+    const std::tuple<std::string, std::size_t, int> hosts[] = {{k2000 + kR2 + kEnd, k2000.size(), 2},
+                                                               {kB + kEnd, k2000.size(), 2},
+                                                               {kB + ":0400000500000000F7\n" + kEnd, kB.size(), 3}};
+    for (const auto& [text, record, number] : hosts) {
+        for (const std::size_t at : {2, 5, 8, 12, 18}) {
+            std::string broken = text;
+            broken[record + at] = "G ;]"[at % 4];
+            cases.emplace_back(broken, bad + "Line : " + std::to_string(number) + "\n");
+        }
+    }
+    return cases;
 }
 
 // The refusal, or the CRC address, the entry-word flag, the image in hex and the number of CRC records.
@@ -132,6 +160,18 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
     EXPECT_EQ(decode_hex_digit('g'), 'g');        // fields are formed from any character: this one by its own code
     EXPECT_EQ(hex_byte_at("zz", 0), 0xAA);        // the low four bits of 'z' (0x7A)
     EXPECT_EQ(hex_field16_at(":12", 1), 0x1200);  // past the end: code 0
+    // A strict reader's digits: these 22 characters, each as its value, and no other in either place.
+    std::string digits;
+    for (int c = 0; c < 256; ++c) {
+        const char pairs[] = {static_cast<char>(c), '0', '0', static_cast<char>(c)};
+        std::uint8_t bytes[2];
+        unsigned sum = 0;
+        if (decode_hex_digits(pairs, 2, bytes, sum)) digits += static_cast<char>(c);
+        if (c == 'c') {
+            EXPECT_EQ(bytes[0] << 8 | bytes[1] | sum << 16, 0xCCC00Cu);
+        }
+    }
+    EXPECT_EQ(digits, "0123456789ABCDEFabcdef");
 }
 
 // Between the header that declares 0x0809FE and the end-of-file record: the text before, the text
@@ -147,8 +187,7 @@ TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
         {ok + "\r\n  " + blank, ok + "\r\n  " + ok, kDiffers},
         {"# comm 0409FE\r\n \t" + blank, "# comm 0409FE\r\n \t" + ok, kDiffers},  // no comment is a record
         // Only a four-byte data record alone on its line is stamped; a lone CR ends no line.
-        {"\r" + blank + "\r", "", kNotFound}, {":0209FE00FFFFF9", "", kNotFound}, {blank + ";", "", kNotFound},
-        {":0409FE00FFFFFFFFF", "", kNotFound}};
+        {"\r" + blank + "\r", "", kNotFound}, {":0209FE00FFFFF9", "", kNotFound}, {blank + ";", "", kNotFound}};
     // clang-format on
     static ImageBuffer image;
     std::string message;
