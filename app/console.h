@@ -2,6 +2,7 @@
 // implementation a platform: console_posix.cpp, console_windows.cpp.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,12 @@
 std::vector<std::string> open_console(int argc, char** argv);
 
 // One word from standard input, leading white space skipped, in UTF-8; empty
-// when there is none.
-std::string read_word_from_stdin();
+// when there is none. A word longer than `longest` bytes is cut after one
+// byte more, and the rest is left unread.
+std::string read_word_from_stdin(std::size_t longest);
 
 // The same word's bytes as they came in, whatever their encoding.
-std::string read_word_bytes();
+std::string read_word_bytes(std::size_t longest);
 
 // Keeps the console window open until a key is pressed, where a person can
 // press one: `pause` on Windows; elsewhere only when stdin is a terminal.

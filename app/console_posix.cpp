@@ -13,7 +13,7 @@ std::vector<std::string> open_console(int argc, char** argv) {
     return {argv, argv + argc};
 }
 
-std::string read_word_from_stdin() { return read_word_bytes(); }
+std::string read_word_from_stdin(std::size_t longest) { return read_word_bytes(longest); }
 
 void wait_for_key() {
     std::fflush(stdout);

@@ -20,8 +20,8 @@ std::string utf8_of(const wchar_t* wide, int size) {
 
 }  // namespace
 
-std::string read_word_from_stdin() {
-    std::string word = read_word_bytes();
+std::string read_word_from_stdin(std::size_t longest) {
+    std::string word = read_word_bytes(longest);
     // Typed or piped text comes in the console's input code page; without a
     // console, in the one a console would start with.
     UINT code_page = GetConsoleCP();

@@ -56,9 +56,10 @@ void print_not_found(std::uint32_t crc_address) {
 int process_file(Mode mode) {
     static ImageBuffer image;
     LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
-    // Read once: the CRC goes into exactly the bytes it was computed from.
+    // Opened and read once: the CRC goes into exactly the bytes it was computed from, in that file.
     FileSnapshot file;
-    if (!load_hex_image(file_name, file, image, result)) {
+    const FileAccess access = mode == Mode::kStamp ? FileAccess::kReadWrite : FileAccess::kRead;
+    if (!load_hex_image(file_name, access, file, image, result)) {
         if (mode == Mode::kInfo && result.fault_record != 0)
             std::fputs(describe_fault(view_of(file.bytes), result).c_str(), stdout);
         return kFailure;
@@ -82,13 +83,13 @@ int process_file(Mode mode) {
         std::puts(matches ? "CRC matches" : "CRC does not match");
         return matches ? kSuccess : kFailure;
     }
-    switch (patch_crc_record(file_name, file, result, crc)) {
-        case ReplaceOutcome::kReplaced:
+    switch (patch_crc_record(file, result, crc)) {
+        case WriteOutcome::kWritten:
             return kSuccess;
-        case ReplaceOutcome::kNotWritten:
+        case WriteOutcome::kNotWritten:
             std::puts("file not written");
             break;
-        case ReplaceOutcome::kChanged:
+        case WriteOutcome::kChanged:
             std::puts("file changed while stamping, not written");
             break;
     }
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
     }
     const Mode mode = first == "--check" ? Mode::kCheck : first == "--info" ? Mode::kInfo : Mode::kStamp;
     std::vector<std::string> names(from(mode == Mode::kStamp ? 1 : 2), arguments.end());
-    if (names.empty()) names.push_back(read_word_from_stdin());
+    if (names.empty()) names.push_back(read_word_from_stdin(kMaxPathLength));
 
     int status = kSuccess;
     for (const std::string& name : names) {

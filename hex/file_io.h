@@ -1,14 +1,20 @@
 // Whole-file access for the loader and the patcher; paths are UTF-8. One
 // implementation a platform: file_io_posix.cpp, file_io_windows.cpp.
 //
-// Files are read in binary, whole, into a buffer of their exact size: NUL and
-// 0x1A are ordinary bytes. A file is replaced, never rewritten in place: the
-// new bytes go to a temporary file in the same directory, flushed to disk,
-// which then takes the old one's place, so a crash at any moment leaves
-// either the old file or the new one. It takes its place only if the file is
-// still the one that was read.
+//   FileSnapshot file;
+//   if (!read_file_bytes(path, FileAccess::kReadWrite, file)) ...  // "file not found"
+//   ... load and stamp file.bytes ...
+//   outcome = overwrite_in_place(file, offsets, text);  // or replace_file_bytes(file, stamped)
+//
+// A file is opened once, and read whole, in binary, into the tool's own
+// memory (not mapped, so that no other writer can change the bytes under the
+// walk): NUL and 0x1A are ordinary bytes. Every later step goes through the
+// same handle, so that the file written is the file read, never whatever the
+// path names by then. Before it writes, the tool makes sure that the file is
+// still as it was read: another writer's change wins.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,36 +49,79 @@ using FileBytes = std::vector<char, NoZeroFill<char>>;
 
 inline std::string_view view_of(const FileBytes& bytes) { return {bytes.data(), bytes.size()}; }
 
-// Which file, and which version of it: on Linux the device, inode, size and
-// modification time to the nanosecond; on Windows the volume, file ID, size
-// and last-write time. A change by another writer, in place or by a new
-// file, changes at least one of them.
+// Which file, and which version of it: on Linux the device, inode, size,
+// modification time and change time (which no program can set back), each
+// time to the nanosecond; on Windows the volume, file ID, size and last-write
+// and change times. A change by another writer, in place or by a new file,
+// changes at least one of them.
 struct FileIdentity {
-    std::uint64_t volume = 0, file = 0, size = 0, modified = 0;
+    std::uint64_t volume = 0, file = 0, size = 0, modified = 0, changed = 0;
     bool operator==(const FileIdentity& other) const {
-        return volume == other.volume && file == other.file && size == other.size && modified == other.modified;
+        return volume == other.volume && file == other.file && size == other.size && modified == other.modified &&
+               changed == other.changed;
     }
 };
 
-// A file's bytes and the file they were read from.
+// The open file: a descriptor on POSIX, a HANDLE on Windows. Closed with the
+// snapshot that holds it.
+class FileHandle {
+  public:
+    FileHandle() = default;
+    explicit FileHandle(std::intptr_t native) : native_(native) {}
+    FileHandle(FileHandle&& other) noexcept : native_(std::exchange(other.native_, kClosed)) {}
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    ~FileHandle();
+    std::intptr_t native() const { return native_; }
+    bool is_open() const { return native_ != kClosed; }
+    void close();
+
+  private:
+    static constexpr std::intptr_t kClosed = -1;
+    std::intptr_t native_ = kClosed;
+};
+
+// A file's bytes, the file they were read from and the handle that read them.
 struct FileSnapshot {
+    std::string path;
     FileBytes bytes;
     FileIdentity identity;
+    FileHandle handle;
+    bool writable = false;  // opened for writing, and with a write permission
 };
+
+enum class FileAccess { kRead, kReadWrite };
+
+// The longest path that any of the platforms accepts, in bytes.
+constexpr std::size_t kMaxPathLength = 32767;
 
 // Maps the pages of [data, data + size) ahead of their first write: one call
 // instead of a page fault a page, which is most of what reading a large file
 // into fresh memory costs. A hint only, where the system offers none.
 void prefault_for_writing(void* data, std::size_t size);
 
-// False when the path cannot be opened, is not a regular file, or reads short.
-bool read_file_bytes(const std::string& path, FileSnapshot& file);
+// Opens the file at `path` and reads it whole. With kReadWrite, a file that
+// cannot be opened for writing (or that has no write permission, for an
+// administrator too) is opened for reading, and is not writable. False when
+// the path is too long, cannot be opened, is not a regular file (a FIFO is
+// never waited on), reads short, or does not fit in memory.
+bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& file);
 
-enum class ReplaceOutcome { kReplaced, kNotWritten, kChanged };
+enum class WriteOutcome { kWritten, kNotWritten, kChanged };
 
-// Replaces the file's bytes, keeping its permissions (on Windows its
-// attributes, creation time, security and streams); a symbolic link's target
-// is what gets replaced. kNotWritten, with the file untouched, when the file
-// is read-only (for an administrator too) or any step fails; kChanged, with
-// the file as another writer left it, when it is no longer `read_as`.
-ReplaceOutcome replace_file_bytes(const std::string& path, std::string_view bytes, const FileIdentity& read_as);
+// Writes `text` at each of `offsets`, where the same number of bytes stands
+// now, through the handle that read the file, and flushes it to disk.
+// Nothing else of the file is touched: it keeps its identity, links, owner,
+// permissions, attributes and streams. A kill between two writes, or a power
+// loss during one, can leave part of the text written. kChanged, with nothing
+// written, when the file is no longer as it was read.
+WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text);
+
+// Replaces the file that was read (a symbolic link's target) with `bytes`: a
+// temporary file in its folder, flushed to disk, takes its place, so that a
+// crash at any moment leaves either the old file or the new one. The new file
+// gets the old one's permissions, extended attributes and ACL, its owner and
+// group where the runner may set them (on Windows its attributes, creation
+// time, security and streams). kNotWritten, with the file untouched, when it
+// is not writable, has other hard links (a replacement would split them) or
+// any step fails; kChanged when it is no longer as it was read.
+WriteOutcome replace_file_bytes(FileSnapshot& file, std::string_view bytes);

@@ -22,41 +22,45 @@ struct Handle {
     }
 };
 
-Handle open_for_query(const std::wstring& path) {
-    return {CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr)};
-}
+HANDLE handle_of(const FileSnapshot& file) { return reinterpret_cast<HANDLE>(file.handle.native()); }
 
 std::uint64_t joined(DWORD high, DWORD low) { return std::uint64_t{high} << 32 | low; }
 
-bool identity_of(HANDLE file, FileIdentity& identity) {
+bool identity_of(HANDLE file, FileIdentity& identity, DWORD* links = nullptr) {
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) return false;
+    FILE_BASIC_INFO times;
+    if (!GetFileInformationByHandle(file, &info) ||
+        !GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times))
+        return false;
     identity = {info.dwVolumeSerialNumber, joined(info.nFileIndexHigh, info.nFileIndexLow),
                 joined(info.nFileSizeHigh, info.nFileSizeLow),
-                joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
+                joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+                static_cast<std::uint64_t>(times.ChangeTime.QuadPart)};
+    if (links != nullptr) *links = info.nNumberOfLinks;
     return true;
 }
 
-bool write_all(HANDLE file, std::string_view bytes) {
+bool write_all(HANDLE file, std::string_view bytes, std::uint64_t at) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
         DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        if (!WriteFile(file, bytes.data(), chunk, &written, &where) || written == 0) return false;
         bytes.remove_prefix(written);
+        at += written;
     }
     return true;
 }
 
-// The full path of the file itself, a link or junction followed: ReplaceFileW
-// takes full paths only, under Wine.
-std::wstring final_path(const std::wstring& path) {
-    const Handle file = open_for_query(path);
-    if (file.h == INVALID_HANDLE_VALUE) return {};
-    const DWORD size = GetFinalPathNameByHandleW(file.h, nullptr, 0, FILE_NAME_NORMALIZED);
+// The full path of the open file itself, a link or junction followed:
+// ReplaceFileW takes full paths only, under Wine.
+std::wstring final_path(HANDLE file) {
+    const DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED);
     if (size == 0) return {};
     std::wstring resolved(size, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(file.h, resolved.data(), size, FILE_NAME_NORMALIZED);
+    const DWORD length = GetFinalPathNameByHandleW(file, resolved.data(), size, FILE_NAME_NORMALIZED);
     if (length == 0 || length >= size) return {};
     resolved.resize(length);
     return resolved;
@@ -73,7 +77,7 @@ bool write_temporary(const std::wstring& target, std::string_view bytes, std::ws
         if (out.h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
     }
     if (out.h == INVALID_HANDLE_VALUE) return false;
-    const bool written = write_all(out.h, bytes) && FlushFileBuffers(out.h);
+    const bool written = write_all(out.h, bytes, 0) && FlushFileBuffers(out.h);
     CloseHandle(out.h);
     out.h = INVALID_HANDLE_VALUE;
     if (!written) DeleteFileW(temp.c_str());
@@ -82,44 +86,92 @@ bool write_temporary(const std::wstring& target, std::string_view bytes, std::ws
 
 }  // namespace
 
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        native_ = std::exchange(other.native_, kClosed);
+    }
+    return *this;
+}
+
+FileHandle::~FileHandle() { close(); }
+
+void FileHandle::close() {
+    if (native_ != kClosed) CloseHandle(reinterpret_cast<HANDLE>(native_));
+    native_ = kClosed;
+}
+
 void prefault_for_writing(void*, std::size_t) {}
 
-bool read_file_bytes(const std::string& path, FileSnapshot& file) {
-    Handle in{CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (in.h == INVALID_HANDLE_VALUE || GetFileType(in.h) != FILE_TYPE_DISK || !identity_of(in.h, file.identity))
+bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& file) {
+    if (path.size() > kMaxPathLength) return false;
+    const std::wstring wide = widen(path);
+    // While the tool holds the file to stamp it, others may read it but not change it.
+    HANDLE in = access == FileAccess::kReadWrite
+                    ? CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)
+                    : INVALID_HANDLE_VALUE;
+    file.writable = in != INVALID_HANDLE_VALUE;
+    if (!file.writable) {
+        in = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    file.handle = FileHandle(reinterpret_cast<std::intptr_t>(in));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (in == INVALID_HANDLE_VALUE || GetFileType(in) != FILE_TYPE_DISK || !identity_of(in, file.identity) ||
+        !GetFileInformationByHandle(in, &info))
         return false;
+    // The read-only attribute holds for an administrator too.
+    file.writable = file.writable && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
+    file.path = path;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(in.h, &size) || size.QuadPart < 0) return false;
-    file.bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    if (!GetFileSizeEx(in, &size) || size.QuadPart < 0) return false;
+    try {
+        file.bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    } catch (const std::exception&) {  // too large for memory: a file that cannot be read whole
+        return false;
+    }
     std::size_t done = 0;
     while (done < file.bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(file.bytes.size() - done, 1u << 30));
         DWORD got = 0;
-        if (!ReadFile(in.h, file.bytes.data() + done, chunk, &got, nullptr) || got == 0) return false;
+        if (!ReadFile(in, file.bytes.data() + done, chunk, &got, nullptr) || got == 0) return false;
         done += got;
     }
     return true;
 }
 
-ReplaceOutcome replace_file_bytes(const std::string& path, std::string_view bytes, const FileIdentity& read_as) {
-    const std::wstring target = final_path(widen(path));
-    if (target.empty()) return ReplaceOutcome::kNotWritten;
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return ReplaceOutcome::kNotWritten;
+WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text) {
+    if (!file.writable) return WriteOutcome::kNotWritten;
+    FileIdentity now;
+    if (!identity_of(handle_of(file), now) || !(now == file.identity)) return WriteOutcome::kChanged;
+    for (const std::size_t at : offsets) {
+        if (!write_all(handle_of(file), text, at)) return WriteOutcome::kNotWritten;
+    }
+    return FlushFileBuffers(handle_of(file)) ? WriteOutcome::kWritten : WriteOutcome::kNotWritten;
+}
+
+WriteOutcome replace_file_bytes(FileSnapshot& file, std::string_view bytes) {
+    FileIdentity now;
+    DWORD links = 0;
+    if (!file.writable || !identity_of(handle_of(file), now, &links) || links != 1) return WriteOutcome::kNotWritten;
+    if (!(now == file.identity)) return WriteOutcome::kChanged;
+    const std::wstring target = final_path(handle_of(file));
+    const DWORD attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return WriteOutcome::kNotWritten;
 
     std::wstring temp;
-    if (!write_temporary(target, bytes, temp)) return ReplaceOutcome::kNotWritten;
-    // Last look before the replacement: a change made since the read wins.
-    FileIdentity now;
+    if (!write_temporary(target, bytes, temp)) return WriteOutcome::kNotWritten;
+    // The replacement needs the file unlocked; last look before it: a change made since the read wins.
+    file.handle.close();
     const bool unchanged = [&] {
-        const Handle file = open_for_query(target);
-        return file.h != INVALID_HANDLE_VALUE && identity_of(file.h, now) && now == read_as;
+        const Handle query{CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        return query.h != INVALID_HANDLE_VALUE && identity_of(query.h, now) && now == file.identity;
     }();
     if (!unchanged) {
         DeleteFileW(temp.c_str());
-        return ReplaceOutcome::kChanged;
+        return WriteOutcome::kChanged;
     }
     // ReplaceFileW keeps the file's creation time, security and streams. Where
     // it cannot be used the new file moves in, write-through, never by a copy
@@ -127,11 +179,11 @@ ReplaceOutcome replace_file_bytes(const std::string& path, std::string_view byte
     if (!ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) &&
         !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temp.c_str());
-        return ReplaceOutcome::kNotWritten;
+        return WriteOutcome::kNotWritten;
     }
     // Not every implementation carries the attributes over (Wine does not).
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
     SetFileAttributesW(target.c_str(), (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL);
-    return ReplaceOutcome::kReplaced;
+    return WriteOutcome::kWritten;
 }

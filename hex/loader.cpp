@@ -182,8 +182,9 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     return true;
 }
 
-bool load_hex_image(const std::string& path, FileSnapshot& file, ImageBuffer& image, LoadResult& result) {
-    if (!read_file_bytes(path, file)) {
+bool load_hex_image(const std::string& path, FileAccess access, FileSnapshot& file, ImageBuffer& image,
+                    LoadResult& result) {
+    if (!read_file_bytes(path, access, file)) {
         std::fputs("file not found\n", stdout);
         return false;
     }

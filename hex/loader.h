@@ -2,8 +2,8 @@
 //
 //   ImageBuffer image;            // the caller's, kImageCapacity bytes
 //   LoadResult result;            // entry_word must be false before the call
-//   FileSnapshot file;            // the file's bytes, kept for the patcher
-//   if (load_hex_image(file_name, file, image, result)) ... result.image_length ...
+//   FileSnapshot file;            // the file's bytes and handle, kept for the patcher
+//   if (load_hex_image(file_name, FileAccess::kRead, file, image, result)) ... result.image_length ...
 //
 // The records are walked once, front to back, and their data bytes laid into
 // the image in record order with 0xFF filling the gaps between records. The
@@ -34,9 +34,10 @@
 // line to print, newline included.
 bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& result, std::string& message);
 
-// Reads the file at `path` whole into `file` and loads it, printing a refusal
-// on stdout.
-bool load_hex_image(const std::string& path, FileSnapshot& file, ImageBuffer& image, LoadResult& result);
+// Opens the file at `path` with `access`, reads it whole into `file` and loads
+// it, printing a refusal on stdout.
+bool load_hex_image(const std::string& path, FileAccess access, FileSnapshot& file, ImageBuffer& image,
+                    LoadResult& result);
 
 // Where the record named by a refusal stands: "record N is on line L", or
 // "the file ends before record N". Lines count from 1.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 #include "crc/crc.h"
 #include "hex/record.h"
@@ -31,14 +32,21 @@ bool is_lone_newline(std::string_view text, std::size_t i) {
     return text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
 }
 
+std::size_t count_lone_newlines(std::string_view text) {
+    std::size_t lone_newlines = 0;
+    for (std::size_t i = text.find('\n'); i != std::string_view::npos; i = text.find('\n', i + 1)) {
+        lone_newlines += is_lone_newline(text, i);
+    }
+    return lone_newlines;
+}
+
+bool has_lone_newline(std::string_view text) { return count_lone_newlines(text) > 0; }
+
 // A lone LF becomes CR LF; a lone CR stays text. Most files already end their
 // lines in CR LF and are not copied.
 void end_lines_with_crlf(FileBytes& text) {
     const std::string_view view = view_of(text);
-    std::size_t lone_newlines = 0;
-    for (std::size_t i = view.find('\n'); i != std::string_view::npos; i = view.find('\n', i + 1)) {
-        lone_newlines += is_lone_newline(view, i);
-    }
+    const std::size_t lone_newlines = count_lone_newlines(view);
     if (lone_newlines == 0) return;
     FileBytes ended;
     ended.reserve(text.size() + lone_newlines);
@@ -58,10 +66,15 @@ void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc) 
     end_lines_with_crlf(text);
 }
 
-ReplaceOutcome patch_crc_record(const std::string& path, FileSnapshot& file, const LoadResult& load,
-                                std::uint32_t crc) {
+WriteOutcome patch_crc_record(FileSnapshot& file, const LoadResult& load, std::uint32_t crc) {
+    if (!has_lone_newline(view_of(file.bytes))) {
+        std::vector<std::size_t> offsets;
+        for (const RecordOffset at : load.crc_records) offsets.push_back(at + kPatchAt);
+        const PatchText patch = patch_text(load.crc_address, crc);
+        return overwrite_in_place(file, offsets, {patch.data(), patch.size()});
+    }
     patch_crc_text(file.bytes, load, crc);
-    return replace_file_bytes(path, view_of(file.bytes), file.identity);
+    return replace_file_bytes(file, view_of(file.bytes));
 }
 
 bool crc_records_match(std::string_view text, const LoadResult& load, std::uint32_t crc) {

@@ -3,19 +3,21 @@
 //   if (load_hex_image(path, file, image, result) && !result.crc_records.empty())
 //       outcome = patch_crc_record(path, file, result, crc);   // or crc_records_match(...)
 //
-// `file` holds the bytes the loader read, so the CRC goes into exactly the
-// text it was computed from, even if the file changes on disk meanwhile.
+// `file` holds the bytes the loader read, and the handle it read them by, so
+// the CRC goes into exactly the text it was computed from, in the file it was
+// read from.
 //
 // The CRC records are the ones the loader found: four-byte data records at
 // the CRC address, each alone on its line. Each gets the CRC as its data, low
 // word first and each word high byte first (the layout in which the loader
 // reads the CRC address from the image), and a fresh checksum. Every other
-// byte of the file comes back as it was, except that each line end is
-// written as CR LF.
+// byte of the file stays as it was, except that each line end is written as
+// CR LF. A file whose lines all end so already keeps its length, and only the
+// ten characters of each CRC record are written, where they stand; any other
+// file is replaced by its stamped text.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "common/crcstamp.h"
@@ -25,9 +27,9 @@
 // line with CR LF.
 void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc);
 
-// Stamps `file` and replaces the file at `path` with it, unless the file is
-// no longer the one that was read (see replace_file_bytes).
-ReplaceOutcome patch_crc_record(const std::string& path, FileSnapshot& file, const LoadResult& load, std::uint32_t crc);
+// Stamps the file that `file` was read from, in place or by replacement,
+// unless it is no longer as it was read.
+WriteOutcome patch_crc_record(FileSnapshot& file, const LoadResult& load, std::uint32_t crc);
 
 // Whether there is a CRC record and every one holds the CRC and its checksum;
 // digits of either case match.

@@ -16,7 +16,7 @@ fail() { printf '%s\n' "$*"; exit 1; }
 run() {
     local args=() status out
     while [[ $1 != -- ]]; do args+=("$1") && shift; done
-    $emulator "$tool" "${args[@]}" < "$stdin" > out.bin 2> err.bin
+    timeout 120 $emulator "$tool" "${args[@]}" < "$stdin" > out.bin 2> err.bin
     status=$? out=$(tr -d '\r' < out.bin && echo .)
     if [[ -n $emulator && ${args[0]-} != --help && ${args[0]-} != --version ]]; then
         [[ $out == *'Press any key to continue'* ]] || fail "no pause prompt at the end: $out"
@@ -86,9 +86,15 @@ CRC records: lines 2, 3\n'
     if [[ -n $emulator ]]; then  # a typed or piped name comes in the console's code page: ü is 0x81 in 437
         printf "$ex" > Prüfung/fw.hex && printf 'Pr\x81fung\\fw.hex\r\n' > name.txt
         stdin=name.txt run -- 0 "Prüfung\\\\fw.hex\n$crc" Prüfung/fw.hex "$stamped"
-        printf "$ex" > hidden.hex && $emulator cmd /c attrib +h hidden.hex  # the file keeps its attributes
-        run hidden.hex -- 0 "hidden.hex\n$crc" hidden.hex "$stamped"
-        [[ $($emulator cmd /c attrib hidden.hex) =~ ^[A-Z\ ]*H ]] || fail "hidden.hex is no longer hidden"
+        # A hidden file keeps its attributes, in place with a stream beside it, and replaced.
+        printf "$ex" > hidden.hex && printf "${ex//\\r/}" > hidden_lf.hex && inode=$(stat -c %i hidden.hex)
+        $emulator cmd /c "echo meta> hidden.hex:note" && $emulator cmd /c attrib +h hidden.hex && $emulator cmd /c attrib +h hidden_lf.hex
+        for file in hidden.hex hidden_lf.hex; do
+            run $file -- 0 "$file\n$crc" $file "$stamped"
+            [[ $($emulator cmd /c attrib $file) =~ ^[A-Z\ ]*H ]] || fail "$file is no longer hidden"
+        done
+        [[ $(stat -c %i hidden.hex) == "$inode" && $($emulator cmd /c "more < hidden.hex:note" | tr -d '\r') == meta ]] ||
+            fail "hidden.hex not stamped in place, or its stream lost"
     fi
     ;;
 native)
@@ -99,16 +105,33 @@ native)
         timeout 10 script -qec "$(printf '%q' "$tool") --check t.hex; echo \$?; stty -a" /dev/null > out.bin
     [[ $(tr -d '\r' < out.bin) == "$(printf "t.hex\n${crc}CRC does not match\nPress any key to continue . . . ")"$'\n1\n'*' icanon '*' echo '* ]] ||
         fail "$(cat out.bin)"
-    mkdir real locked && printf "$ex" | tee real/fw.hex fw.hex locked/fw.hex > /dev/null
-    chmod 640 real/fw.hex && ln -s real/fw.hex link.hex  # the link's target is replaced, its mode kept
-    run link.hex -- 0 "link.hex\n$crc" real/fw.hex "$stamped"
-    [[ $(readlink link.hex) == real/fw.hex && $(stat -c %a real/fw.hex) == 640 ]] || fail "link or mode lost"
-    # The new file outgrows the limit: with SIGXFSZ ignored the write fails, without it a kill.
+    lf=${ex//\\r/}
+    # CR LF: stamped in place, so its inode and a second hard link keep the stamp.
+    printf "$ex" > fw.hex && ln fw.hex fw2.hex && inode=$(stat -c %i fw.hex)
+    run fw.hex -- 0 "fw.hex\n$crc" fw2.hex "$stamped"
+    [[ $(stat -c %i fw.hex) == "$inode" ]] || fail "not stamped in place"
+    # LF: replaced, a symbolic link's target, keeping its mode, ACL and attributes; never split from a hard link.
+    mkdir real && printf "$lf" > real/fw.hex && chmod 640 real/fw.hex && ln -s real/fw.hex link.hex
+    kept() { stat -c %a real/fw.hex && getfacl -cp real/fw.hex && getfattr -d real/fw.hex; } 2> /dev/null
+    setfacl -m u:nobody:r real/fw.hex 2> /dev/null && setfattr -n user.origin -v build real/fw.hex 2> /dev/null ||
+        echo "skipped: no ACL or attribute tools here"
+    before=$(kept) && run link.hex -- 0 "link.hex\n$crc" real/fw.hex "$stamped"
+    [[ $(readlink link.hex) == real/fw.hex && $(kept) == "$before" ]] || fail "link, mode, ACL or attribute lost"
+    printf "$lf" > one.hex && ln one.hex two.hex && run one.hex -- 1 "one.hex\n${crc}file not written\n" two.hex "$lf"
+    # Never waited on: a FIFO with no writer. Too large for memory: refused, and the run goes on.
+    mkfifo pipe.hex && run pipe.hex -- 1 'pipe.hex\nfile not found\n'
+    printf "$ex" > t.hex && truncate -s 8G huge.hex &&
+        (ulimit -v 1000000 && run huge.hex t.hex -- 1 "huge.hex\nfile not found\nt.hex\n$crc" t.hex "$stamped") || exit 1
+    # A write past the file size limit: with SIGXFSZ ignored it fails, without it a kill; the file is as it was.
     cp "$sample" big.hex && (trap '' XFSZ && ulimit -f 8 && run big.hex -- 1 'big.hex\n1EA9E24C\nFD\nfile not written\n') || exit 1
     (ulimit -f 8 && "$tool" big.hex < /dev/null > out.bin 2>&1)
-    (($? > 128)) && cmp big.hex "$sample" && [[ -z $(find . -name '.crcstamp-*') ]] || fail "not killed, or left a trace"
-    if chattr +i fw.hex locked 2> /dev/null; then  # an immutable file, and folder
-        for file in fw.hex locked/fw.hex; do run $file -- 1 "$file\n${crc}file not written\n" $file "$ex"; done
+    (($? > 128)) && cmp big.hex "$sample" || fail "not killed, or changed"
+    # An immutable file is not written; in an immutable folder, only the file stamped in place is.
+    mkdir locked && printf "$ex" | tee locked/fw.hex ro.hex > /dev/null && printf "$lf" > locked/lf.hex
+    if chattr +i ro.hex locked 2> /dev/null; then
+        run locked/fw.hex -- 0 "locked/fw.hex\n$crc" locked/fw.hex "$stamped"
+        for file in ro.hex locked/lf.hex; do run $file -- 1 "$file\n${crc}file not written\n"; done
+        cmp ro.hex <(printf "$ex") && cmp locked/lf.hex <(printf "$lf") || fail "an unwritable file was changed"
     else echo "skipped: no chattr here"; fi
     ;;
 *) fail "unknown case $case_name" ;;

@@ -18,6 +18,12 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool kWritersLockedOut = true;  // a file held for stamping can be read by others, not written
+#else
+constexpr bool kWritersLockedOut = false;
+#endif
+
 const std::string kExample =
     ":020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:02001000B0B18D\r\n"
     ":04004000C0C1C2C3B6\r\n:02004200D0D11B\r\n:00000001FF\r\n";
@@ -204,30 +210,52 @@ TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
     }
 }
 
-// A change by another writer since the read, in place or by a new file, wins; nothing is left beside it.
-TEST(ReplaceFile, KeepsAnotherWritersChange) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "crcstamp_replace_test";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+// A change by another writer since the read wins, whether the stamp goes in place or by a new file: one
+// that appends, one that puts a new file in its place, and one that edits in place and sets the
+// modification time back. On Windows the tool's handle keeps them out until it is done. Nothing is left
+// beside the file.
+TEST(WriteFile, KeepsAnotherWritersChange) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "crcstamp_write_test";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
     const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
-    const auto write = [](const std::string& at, const char* text) { std::ofstream(at) << text; };  // and close
-    const std::pair<std::function<void()>, std::string> cases[] = {
-        {[] {}, "stamped"},
-        {[&] { std::ofstream(path, std::ios::app) << "+"; }, "read+"},
-        {[&] { write(theirs, "theirs"), std::filesystem::rename(theirs, path); }, "theirs"},
+    const auto write = [](const std::string& at, const char* text, std::ios::openmode mode = std::ios::out) {
+        std::ofstream(at, mode) << text;  // and close
     };
-    for (const auto& [change, kept] : cases) {
-        write(path, "read");
-        FileSnapshot read, now;
-        ASSERT_TRUE(read_file_bytes(path, read));
-        change();
-        EXPECT_EQ(replace_file_bytes(path, "stamped", read.identity),
-                  kept == "stamped" ? ReplaceOutcome::kReplaced : ReplaceOutcome::kChanged);
-        ASSERT_TRUE(read_file_bytes(path, now));
-        EXPECT_EQ(view_of(now.bytes), kept);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    const auto contents = [&path] {
+        FileSnapshot now;
+        return read_file_bytes(path, FileAccess::kRead, now) ? std::string(view_of(now.bytes)) : "?";
+    };
+    std::error_code ignored;
+    const std::pair<std::function<void()>, std::string> writers[] = {
+        {[] {}, ""},
+        {[&] { write(path, "+", std::ios::app); }, "read+"},
+        {[&] { write(theirs, "theirs"), fs::rename(theirs, path, ignored); }, "theirs"},
+        {[&] {
+             const auto time = fs::last_write_time(path);
+             write(path, "dear", std::ios::in | std::ios::out);
+             fs::last_write_time(path, time, ignored);
+         },
+         "dear"},
+    };
+    for (const bool in_place : {true, false}) {
+        for (const auto& [change, kept] : writers) {
+            write(path, "read");
+            FileSnapshot read;
+            ASSERT_TRUE(read_file_bytes(path, FileAccess::kReadWrite, read));
+            change();
+            const bool changed = contents() != "read";
+            EXPECT_EQ(changed, !kept.empty() && !kWritersLockedOut) << kept;
+            const WriteOutcome outcome =
+                in_place ? overwrite_in_place(read, {0}, "RE") : replace_file_bytes(read, "stamped");
+            EXPECT_EQ(outcome, changed ? WriteOutcome::kChanged : WriteOutcome::kWritten) << kept;
+            EXPECT_EQ(contents(), changed ? kept : in_place ? "REad" : "stamped");
+            fs::remove(theirs, ignored);  // where it could not take the file's place
+            EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+        }
     }
-    std::filesystem::remove_all(folder);
+    fs::remove_all(folder);
 }
 
 TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
