@@ -1,8 +1,10 @@
-/* alternate RUNS COMMAND_A... -- COMMAND_B...: runs the two commands in turn,
-   RUNS times each, with standard input and output on /dev/null, and prints
-   the median wall time of each in microseconds, their ratio, and each
-   command's largest peak resident memory in KiB. Alternating in one run puts
-   both under the same disk and machine load. */
+/* alternate RUNS [-r SOURCE:COPY]... COMMAND_A... -- COMMAND_B...: runs the
+   two commands in turn, RUNS times each, with standard input and output on
+   /dev/null, and prints the median wall time of each in microseconds, their
+   ratio, and each command's largest peak resident memory in KiB. Alternating
+   in one run puts both under the same disk and machine load. Before every
+   run, untimed, each COPY is made SOURCE again and flushed, so that a command
+   that changes its file meets the same file each time. */
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,7 +20,30 @@ static double now_us(void) {
     return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
 }
 
+static char* restores[16];
+static int restore_count;
+
+/* COPY as SOURCE, on disk, so that no run pays for flushing it. */
+static void restore(const char* pair) {
+    char source[4096];
+    const char* colon = strchr(pair, ':');
+    snprintf(source, sizeof source, "%.*s", (int)(colon - pair), pair);
+    const int in = open(source, O_RDONLY), out = open(colon + 1, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char buffer[65536];
+    ssize_t got;
+    while (in >= 0 && out >= 0 && (got = read(in, buffer, sizeof buffer)) > 0) {
+        if (write(out, buffer, (size_t)got) != got) break;
+    }
+    if (in < 0 || out < 0 || fsync(out) != 0) {
+        fprintf(stderr, "cannot restore %s\n", pair);
+        exit(2);
+    }
+    close(in);
+    close(out);
+}
+
 static double run(char** argv, long* peak_kib) {
+    for (int i = 0; i < restore_count; ++i) restore(restores[i]);
     const double start = now_us();
     const pid_t child = fork();
     if (child == 0) {
@@ -51,11 +76,16 @@ static double median(double* values, int count) {
 }
 
 int main(int argc, char** argv) {
-    int split = 2;
+    int first = 2;
+    while (first + 1 < argc && strcmp(argv[first], "-r") == 0 && restore_count < 16 && strchr(argv[first + 1], ':')) {
+        restores[restore_count++] = argv[first + 1];
+        first += 2;
+    }
+    int split = first;
     while (split < argc && strcmp(argv[split], "--") != 0) ++split;
     const int runs = argc > 1 ? atoi(argv[1]) : 0;
-    if (runs <= 0 || split == 2 || split + 1 >= argc) {
-        fputs("usage: alternate RUNS COMMAND_A... -- COMMAND_B...\n", stderr);
+    if (runs <= 0 || split == first || split + 1 >= argc) {
+        fputs("usage: alternate RUNS [-r SOURCE:COPY]... COMMAND_A... -- COMMAND_B...\n", stderr);
         return 2;
     }
     argv[split] = NULL;
@@ -63,7 +93,7 @@ int main(int argc, char** argv) {
     double* b = malloc(sizeof(double) * (size_t)runs);
     long peak_a = 0, peak_b = 0;
     for (int i = 0; i < runs; ++i) {
-        a[i] = run(argv + 2, &peak_a);
+        a[i] = run(argv + first, &peak_a);
         b[i] = run(argv + split + 1, &peak_b);
     }
     const double median_a = median(a, runs), median_b = median(b, runs);

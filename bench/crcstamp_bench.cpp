@@ -1,6 +1,8 @@
 // Throughput of the three passes over a full-size firmware file.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 #include "bench/firmware_text.h"
 #include "crc/crc.h"
 #include "hex/loader.h"
@@ -35,19 +37,25 @@ void loader(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
+// The patcher's own work is in a file whose lines end in LF alone: a CR LF
+// file only gets its ten characters written.
 void patcher(benchmark::State& state) {
     static ImageBuffer image;
-    FileBytes text(full_text().begin(), full_text().end());
+    std::string lf_text = full_text();
+    lf_text.erase(std::remove(lf_text.begin(), lf_text.end(), '\r'), lf_text.end());
     LoadResult result;
     std::string message;
-    if (!load_hex_bytes(view_of(text), image, result, message) || result.crc_records.size() != 1) {
-        state.SkipWithError("the benchmark file has no CRC record");
+    if (!load_hex_bytes(lf_text, image, result, message) || result.crc_records.size() != 1 || !result.lone_newline) {
+        state.SkipWithError("the benchmark file has no CRC record, or no LF line ends");
     }
     for (auto _ : state) {
+        state.PauseTiming();
+        FileBytes text(lf_text.begin(), lf_text.end());
+        state.ResumeTiming();
         patch_crc_text(text, result, 0x12345678);
         benchmark::DoNotOptimize(text.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * lf_text.size()));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_le
     // A word fed high byte first is its two image bytes in image order.
     const auto first_byte = static_cast<std::size_t>(2 * covered.first);
     const auto byte_count = static_cast<std::size_t>(2 * (covered.end - covered.first));
-    return crc_update_sliced(0, image.data() + first_byte, byte_count);
+    return crc_update_fast(0, image.data() + first_byte, byte_count);
 }
 
 std::uint8_t crc_record_checksum(std::uint32_t crc_address, std::uint32_t crc) {

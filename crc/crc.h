@@ -105,6 +105,10 @@ constexpr bool sliced_matches_reference() {
 static_assert(crc_detail::sliced_matches_reference());
 static_assert(crc_update_sliced(0, crc_detail::kCheckInput, 9) == 0x89A1897F);
 
+// The same CRC as crc_update, as fast as this machine computes it: one
+// implementation a processor family (crc_x86.cpp, crc_portable.cpp).
+std::uint32_t crc_update_fast(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count);
+
 // The image words the CRC covers, [first, end): all but the last two whole
 // words (the CRC slot itself) and, when `entry_word` is set, the first two.
 // None when end <= first.

@@ -4,7 +4,7 @@
 //   FileSnapshot file;
 //   if (!read_file_bytes(path, FileAccess::kReadWrite, file)) ...  // "file not found"
 //   ... load and stamp file.bytes ...
-//   outcome = overwrite_in_place(file, offsets, text);  // or replace_file_bytes(file, stamped)
+//   outcome = overwrite_in_place(file, offsets, text);  // or replace_file_bytes(file, source)
 //
 // A file is opened once, and read whole, in binary, into the tool's own
 // memory (not mapped, so that no other writer can change the bytes under the
@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -116,7 +117,22 @@ enum class WriteOutcome { kWritten, kNotWritten, kChanged };
 // written, when the file is no longer as it was read.
 WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text);
 
-// Replaces the file that was read (a symbolic link's target) with `bytes`: a
+// The text of a new file, a block at a time: fills `to` with at most `room`
+// bytes (room is at least 2) and says how many; 0 at the end.
+using TextSource = std::function<std::size_t(char* to, std::size_t room)>;
+
+// Writes the text of `source` through `write` (std::string_view -> bool), in
+// blocks of 64 KiB: few calls, and no copy of the whole text.
+template <class Write>
+bool write_in_blocks(const TextSource& source, Write&& write) {
+    std::vector<char> block(1 << 16);
+    for (std::size_t size = source(block.data(), block.size()); size > 0; size = source(block.data(), block.size())) {
+        if (!write(std::string_view(block.data(), size))) return false;
+    }
+    return true;
+}
+
+// Replaces the file that was read (a symbolic link's target) with `text`: a
 // temporary file in its folder, flushed to disk, takes its place, so that a
 // crash at any moment leaves either the old file or the new one. The new file
 // gets the old one's permissions, extended attributes and ACL, its owner and
@@ -124,4 +140,4 @@ WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_
 // time, security and streams). kNotWritten, with the file untouched, when it
 // is not writable, has other hard links (a replacement would split them) or
 // any step fails; kChanged when it is no longer as it was read.
-WriteOutcome replace_file_bytes(FileSnapshot& file, std::string_view bytes);
+WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text);

@@ -90,10 +90,16 @@ bool copy_extended_attributes(int from, int to) {
 // The new file gets the bytes, then the old one's group (and owner, where the
 // runner is root), attributes and mode, on disk. A chown clears set-user-ID
 // bits and file capabilities, so the mode and attributes come after it.
-bool fill(int fd, int old_fd, const struct stat& old, std::string_view bytes) {
+bool fill(int fd, int old_fd, const struct stat& old, const TextSource& text) {
     const bool owner_kept =
         fchown(fd, geteuid() == 0 ? old.st_uid : static_cast<uid_t>(-1), old.st_gid) == 0 || geteuid() != 0;
-    return owner_kept && write_all(fd, bytes, 0) && copy_extended_attributes(old_fd, fd) &&
+    off_t at = 0;
+    const auto append = [fd, &at](std::string_view bytes) {
+        const bool written = write_all(fd, bytes, at);
+        at += static_cast<off_t>(bytes.size());
+        return written;
+    };
+    return owner_kept && write_in_blocks(text, append) && copy_extended_attributes(old_fd, fd) &&
            fchmod(fd, old.st_mode & 07777) == 0 && fsync(fd) == 0;
 }
 
@@ -205,7 +211,7 @@ WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_
     return fsync(fd_of(file)) == 0 ? WriteOutcome::kWritten : WriteOutcome::kNotWritten;
 }
 
-WriteOutcome replace_file_bytes(FileSnapshot& file, std::string_view bytes) {
+WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
     if (!file.writable) return WriteOutcome::kNotWritten;
     if (!unchanged(file, file.path)) return WriteOutcome::kChanged;
     struct stat info {};
@@ -217,7 +223,7 @@ WriteOutcome replace_file_bytes(FileSnapshot& file, std::string_view bytes) {
     std::string temp;
     if (!create_temporary(directory, out, temp)) return WriteOutcome::kNotWritten;
     const bool unnamed = temp.empty();
-    if (!fill(out.fd, fd_of(file), info, bytes)) {
+    if (!fill(out.fd, fd_of(file), info, text)) {
         if (!unnamed) unlink(temp.c_str());
         return WriteOutcome::kNotWritten;
     }

@@ -67,7 +67,7 @@ std::wstring final_path(HANDLE file) {
 }
 
 // The new bytes, complete and on disk, in a file of the target's folder.
-bool write_temporary(const std::wstring& target, std::string_view bytes, std::wstring& temp) {
+bool write_temporary(const std::wstring& target, const TextSource& text, std::wstring& temp) {
     // CREATE_NEW makes the temporary name ours alone.
     const std::wstring directory = target.substr(0, target.find_last_of(L"\\/") + 1);
     Handle out{INVALID_HANDLE_VALUE};
@@ -77,7 +77,13 @@ bool write_temporary(const std::wstring& target, std::string_view bytes, std::ws
         if (out.h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
     }
     if (out.h == INVALID_HANDLE_VALUE) return false;
-    const bool written = write_all(out.h, bytes, 0) && FlushFileBuffers(out.h);
+    std::uint64_t at = 0;
+    const auto append = [&out, &at](std::string_view bytes) {
+        const bool appended = write_all(out.h, bytes, at);
+        at += bytes.size();
+        return appended;
+    };
+    const bool written = write_in_blocks(text, append) && FlushFileBuffers(out.h);
     CloseHandle(out.h);
     out.h = INVALID_HANDLE_VALUE;
     if (!written) DeleteFileW(temp.c_str());
@@ -151,7 +157,7 @@ WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_
     return FlushFileBuffers(handle_of(file)) ? WriteOutcome::kWritten : WriteOutcome::kNotWritten;
 }
 
-WriteOutcome replace_file_bytes(FileSnapshot& file, std::string_view bytes) {
+WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
     FileIdentity now;
     DWORD links = 0;
     if (!file.writable || !identity_of(handle_of(file), now, &links) || links != 1) return WriteOutcome::kNotWritten;
@@ -161,7 +167,7 @@ WriteOutcome replace_file_bytes(FileSnapshot& file, std::string_view bytes) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return WriteOutcome::kNotWritten;
 
     std::wstring temp;
-    if (!write_temporary(target, bytes, temp)) return WriteOutcome::kNotWritten;
+    if (!write_temporary(target, text, temp)) return WriteOutcome::kNotWritten;
     // The replacement needs the file unlocked; last look before it: a change made since the read wins.
     file.handle.close();
     const bool unchanged = [&] {

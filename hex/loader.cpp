@@ -72,6 +72,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     std::uint32_t crc_address = kNoCrcAddress;
     std::uint32_t length = 0;
     std::vector<RecordOffset> crc_records;
+    bool lone_newline = false;
     // A stamp must not overwrite the declaration of the CRC address.
     const auto is_crc_record = [&](std::uint32_t address, std::uint8_t count) {
         return address == crc_address && count == 4 && pos != result.crc_source &&
@@ -165,12 +166,20 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
             }
         }
         if (type == record_type::kExtendedLinearAddress) extended = (std::uint32_t{data[0]} << 8 | data[1]) << 16;
-        if (type == record_type::kEndOfFile) break;  // nothing after it is read
+        if (type == record_type::kEndOfFile) {  // nothing after it is read, but for its line ends
+            const std::string_view rest = file.substr(pos + data_end + 2);
+            for (std::size_t i = rest.find('\n'); i != std::string_view::npos; i = rest.find('\n', i + 1))
+                lone_newline |= is_lone_newline(file, pos + data_end + 2 + i);
+            break;
+        }
 
         // Whatever stands between records (line ends, blanks, text) is skipped;
         // it is mostly a line end, too short to be worth a call to memchr.
+        // Records hold no line end: here is where every line end of the file
+        // up to the end-of-file record stands.
         std::size_t next = pos + data_end + 2;
-        while (next < file.size() && file[next] != ':') ++next;
+        if (file.substr(next, 3) == "\r\n:") next += 2;  // the usual case
+        for (; next < file.size() && file[next] != ':'; ++next) lone_newline |= is_lone_newline(file, next);
         ++number;
         pos = next;
         if (next == file.size()) return refuse(kFormatFault);
@@ -179,6 +188,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     result.image_length = length;
     result.crc_address = crc_address;
     result.crc_records = std::move(crc_records);
+    result.lone_newline = lone_newline;
     return true;
 }
 

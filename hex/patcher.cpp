@@ -1,5 +1,6 @@
 #include "hex/patcher.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -28,53 +29,67 @@ PatchText patch_text(std::uint32_t crc_address, std::uint32_t crc) {
     return text;
 }
 
-bool is_lone_newline(std::string_view text, std::size_t i) {
-    return text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
-}
+// Hands out `text` with a CR before every lone LF, a block at a time, so that
+// the converted text never needs a copy of the whole file; a lone CR stays text.
+class CrlfSource {
+  public:
+    explicit CrlfSource(std::string_view text) : text_(text) {}
 
-std::size_t count_lone_newlines(std::string_view text) {
-    std::size_t lone_newlines = 0;
-    for (std::size_t i = text.find('\n'); i != std::string_view::npos; i = text.find('\n', i + 1)) {
-        lone_newlines += is_lone_newline(text, i);
+    std::size_t operator()(char* to, std::size_t room) {
+        std::size_t written = 0;
+        while (at_ < text_.size() && written < room) {
+            const std::size_t newline = text_.find('\n', at_);
+            const std::size_t end = newline == std::string_view::npos ? text_.size() : newline;
+            const std::size_t copied = std::min(end - at_, room - written);
+            std::memcpy(to + written, text_.data() + at_, copied);
+            written += copied;
+            at_ += copied;
+            if (at_ != newline) continue;
+            const bool lone = is_lone_newline(text_, newline);
+            if (room - written < 1u + lone) break;
+            if (lone) to[written++] = '\r';
+            to[written++] = '\n';
+            ++at_;
+        }
+        return written;
     }
-    return lone_newlines;
-}
 
-bool has_lone_newline(std::string_view text) { return count_lone_newlines(text) > 0; }
+  private:
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
 
-// A lone LF becomes CR LF; a lone CR stays text. Most files already end their
-// lines in CR LF and are not copied.
-void end_lines_with_crlf(FileBytes& text) {
-    const std::string_view view = view_of(text);
-    const std::size_t lone_newlines = count_lone_newlines(view);
-    if (lone_newlines == 0) return;
-    FileBytes ended;
-    ended.reserve(text.size() + lone_newlines);
-    for (std::size_t i = 0; i < view.size(); ++i) {
-        if (is_lone_newline(view, i)) ended.push_back('\r');
-        ended.push_back(view[i]);
-    }
-    text.swap(ended);
+// Characters 9 to 18 are never a line end: stamping before the line ends
+// change keeps the offsets.
+void stamp(FileBytes& text, const LoadResult& load, const PatchText& patch) {
+    for (const RecordOffset at : load.crc_records) std::memcpy(&text[at + kPatchAt], patch.data(), kPatchLength);
 }
 
 }  // namespace
 
 void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc) {
-    const PatchText patch = patch_text(load.crc_address, crc);
-    // Characters 9 to 18 are never a line end: stamping first keeps the offsets.
-    for (const RecordOffset at : load.crc_records) std::memcpy(&text[at + kPatchAt], patch.data(), kPatchLength);
-    end_lines_with_crlf(text);
+    stamp(text, load, patch_text(load.crc_address, crc));
+    if (!load.lone_newline) return;
+    FileBytes ended;
+    ended.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    prefault_for_writing(ended.data(), ended.capacity());
+    CrlfSource source(view_of(text));
+    write_in_blocks(source, [&ended](std::string_view block) {
+        ended.insert(ended.end(), block.begin(), block.end());
+        return true;
+    });
+    text.swap(ended);
 }
 
 WriteOutcome patch_crc_record(FileSnapshot& file, const LoadResult& load, std::uint32_t crc) {
-    if (!has_lone_newline(view_of(file.bytes))) {
+    const PatchText patch = patch_text(load.crc_address, crc);
+    if (!load.lone_newline) {
         std::vector<std::size_t> offsets;
         for (const RecordOffset at : load.crc_records) offsets.push_back(at + kPatchAt);
-        const PatchText patch = patch_text(load.crc_address, crc);
         return overwrite_in_place(file, offsets, {patch.data(), patch.size()});
     }
-    patch_crc_text(file.bytes, load, crc);
-    return replace_file_bytes(file, view_of(file.bytes));
+    stamp(file.bytes, load, patch);
+    return replace_file_bytes(file, CrlfSource(view_of(file.bytes)));
 }
 
 bool crc_records_match(std::string_view text, const LoadResult& load, std::uint32_t crc) {

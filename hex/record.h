@@ -19,6 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 namespace record_type {
 constexpr std::uint8_t kData = 0x00;
@@ -121,16 +124,55 @@ inline std::uint16_t hex_field16_at(std::string_view text, std::size_t pos) {
     return static_cast<std::uint16_t>(hex_byte_at(text, pos) << 8 | hex_byte_at(text, pos + 2));
 }
 
+#if defined(__SSE2__) || defined(_M_X64)
+namespace record_detail {
+
+// Sixteen digits to eight bytes in one step, on every x86-64: the loader
+// spends most of its time here. False, with nothing stored, where one of
+// them is not a hex digit.
+inline bool decode_sixteen_digits(const char* digits, std::uint8_t* out, __m128i& sums) {
+    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits));
+    // x below y, unsigned: min(x, y - 1) is x.
+    const auto below = [](__m128i x, char y) {
+        return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(static_cast<char>(y - 1))), x);
+    };
+    const __m128i from_0 = _mm_sub_epi8(chars, _mm_set1_epi8('0'));
+    // Setting bit 5 folds A-F onto a-f, and nothing else onto them.
+    const __m128i from_a = _mm_sub_epi8(_mm_or_si128(chars, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i digit = below(from_0, 10);
+    if (_mm_movemask_epi8(_mm_or_si128(digit, below(from_a, 6))) != 0xFFFF) return false;
+    const __m128i nibbles =
+        _mm_or_si128(_mm_and_si128(digit, from_0), _mm_andnot_si128(digit, _mm_add_epi8(from_a, _mm_set1_epi8(10))));
+    // Each 16-bit lane holds a pair, its high digit in the low byte.
+    const __m128i bytes =
+        _mm_and_si128(_mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_epi16(nibbles, 8)), _mm_set1_epi16(0x00FF));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(bytes, bytes));
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, _mm_setzero_si128()));  // two sums of four bytes
+    return true;
+}
+
+}  // namespace record_detail
+#endif
+
 // Decodes the 2 x `count` hex digits at `digits` into `count` bytes at `out`,
 // adding each byte to `sum`; false when any of the characters is not a hex
 // digit, and then the bytes are not to be used.
 inline bool decode_hex_digits(const char* digits, std::size_t count, std::uint8_t* out, unsigned& sum) {
-    const auto byte_at = [digits](std::size_t i) -> unsigned {
-        return record_detail::kStrictHigh[static_cast<std::uint8_t>(digits[2 * i])] |
-               record_detail::kStrictLow[static_cast<std::uint8_t>(digits[2 * i + 1])];
+    std::size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    if (count >= 8) {
+        __m128i sums = _mm_setzero_si128();
+        for (; i + 8 <= count; i += 8) {
+            if (!record_detail::decode_sixteen_digits(digits + 2 * i, out + i, sums)) return false;
+        }
+        sum += static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    }
+#endif
+    const auto byte_at = [digits](std::size_t at) -> unsigned {
+        return record_detail::kStrictHigh[static_cast<std::uint8_t>(digits[2 * at])] |
+               record_detail::kStrictLow[static_cast<std::uint8_t>(digits[2 * at + 1])];
     };
     unsigned not_hex = 0;
-    std::size_t i = 0;
     // Two bytes a step: the loop's own cost is a good part of a byte's.
     for (; i + 2 <= count; i += 2) {
         const unsigned first = byte_at(i), second = byte_at(i + 1);
@@ -156,6 +198,12 @@ std::uint8_t record_checksum(const std::uint8_t* bytes, std::size_t count);
 
 // Characters of the record that carries the CRC, ':' to checksum: four data bytes.
 constexpr std::size_t kCrcRecordLength = record_length(4);
+
+// Whether the character at `i` is an LF with no CR before it: a line end that
+// a stamp writes as CR LF.
+inline bool is_lone_newline(std::string_view text, std::size_t i) {
+    return text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
+}
 
 // Whether the `length` characters from the ':' at `colon` are a line of their
 // own: only spaces or tabs before them on the line, and right after them a

@@ -120,8 +120,10 @@ native)
     printf "$lf" > one.hex && ln one.hex two.hex && run one.hex -- 1 "one.hex\n${crc}file not written\n" two.hex "$lf"
     # Never waited on: a FIFO with no writer. Too large for memory: refused, and the run goes on.
     mkfifo pipe.hex && run pipe.hex -- 1 'pipe.hex\nfile not found\n'
-    printf "$ex" > t.hex && truncate -s 8G huge.hex &&
-        (ulimit -v 1000000 && run huge.hex t.hex -- 1 "huge.hex\nfile not found\nt.hex\n$crc" t.hex "$stamped") || exit 1
+    if ! grep -q __asan_init "$tool"; then  # AddressSanitizer ends the run on a failed new, by design
+        printf "$ex" > t.hex && truncate -s 8T huge.hex
+        run huge.hex t.hex -- 1 "huge.hex\nfile not found\nt.hex\n$crc" t.hex "$stamped"
+    else echo "skipped: a file too large for memory, under AddressSanitizer"; fi
     # A write past the file size limit: with SIGXFSZ ignored it fails, without it a kill; the file is as it was.
     cp "$sample" big.hex && (trap '' XFSZ && ulimit -f 8 && run big.hex -- 1 'big.hex\n1EA9E24C\nFD\nfile not written\n') || exit 1
     (ulimit -f 8 && "$tool" big.hex < /dev/null > out.bin 2>&1)
