@@ -67,14 +67,14 @@ void stamp(FileBytes& text, const LoadResult& load, const PatchText& patch) {
 
 }  // namespace
 
+TextSource crlf_text(std::string_view text) { return CrlfSource(text); }
+
 void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc) {
     stamp(text, load, patch_text(load.crc_address, crc));
     if (!load.lone_newline) return;
     FileBytes ended;
     ended.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
-    prefault_for_writing(ended.data(), ended.capacity());
-    CrlfSource source(view_of(text));
-    write_in_blocks(source, [&ended](std::string_view block) {
+    write_in_blocks(crlf_text(view_of(text)), [&ended](std::string_view block) {
         ended.insert(ended.end(), block.begin(), block.end());
         return true;
     });
@@ -89,7 +89,7 @@ WriteOutcome patch_crc_record(FileSnapshot& file, const LoadResult& load, std::u
         return overwrite_in_place(file, offsets, {patch.data(), patch.size()});
     }
     stamp(file.bytes, load, patch);
-    return replace_file_bytes(file, CrlfSource(view_of(file.bytes)));
+    return replace_file_bytes(file, crlf_text(view_of(file.bytes)));
 }
 
 bool crc_records_match(std::string_view text, const LoadResult& load, std::uint32_t crc) {

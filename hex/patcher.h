@@ -27,6 +27,10 @@
 // line with CR LF.
 void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc);
 
+// `text` with every line ended in CR LF (a lone LF gets a CR; a lone CR stays
+// text), a block at a time: what replaces a file whose lines do not all end so.
+TextSource crlf_text(std::string_view text);
+
 // Stamps the file that `file` was read from, in place or by replacement,
 // unless it is no longer as it was read.
 WriteOutcome patch_crc_record(FileSnapshot& file, const LoadResult& load, std::uint32_t crc);
