@@ -215,6 +215,14 @@ std::ptrdiff_t line_number(std::string_view file, RecordOffset at) {
 
 }  // namespace
 
+bool declaration_address(std::string_view file, const LoadResult& load, std::uint32_t& address) {
+    if (load.crc_address == kNoCrcAddress) return false;
+    // The source record's last two words, where its count makes whole words of them.
+    const std::uint8_t count = hex_byte_at(file, load.crc_source + 1);
+    address = load.crc_source_address + count / 2u - 2u;
+    return count >= 4 && count % 2 == 0;
+}
+
 std::string describe_fault(std::string_view file, const LoadResult& load) {
     const std::string record = "record " + std::to_string(load.fault_record);
     if (load.fault_at == kNoRecord) return "the file ends before " + record + "\n";
@@ -243,16 +251,15 @@ std::string describe_layout(std::string_view file, const LoadResult& load) {
     } else {
         word(load.crc_address) << ", declared on line " << line_of(load.crc_source) << "\n";
     }
-    // Where the boot check finds the declaration: the source record's last two words.
     out << "declaration: ";
-    const std::uint8_t source_count = load.crc_address == kNoCrcAddress ? 0 : hex_byte_at(file, load.crc_source + 1);
+    std::uint32_t declared = 0;
     if (load.crc_address == kNoCrcAddress) {
         out << "none\n";
-    } else if (source_count < 4 || source_count % 2 != 0) {
+    } else if (!declaration_address(file, load, declared)) {
         out << "not two whole words\n";
     } else {
         out << "word ";
-        word(std::uint64_t{load.crc_source_address} + source_count / 2 - 2) << "\n";
+        word(declared) << "\n";
     }
     const CoveredWords covered = covered_words(load.image_length, load.entry_word);
     out << "covered: ";

@@ -84,13 +84,40 @@ uint32_t crcstamp_crc_address(const uint16_t *declared) {
 
 uint32_t crcstamp_stamped_crc(const uint16_t *slot) { return (uint32_t)slot[1] << 16 | slot[0]; }
 
-int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared) {
+int crcstamp_check_begin(crcstamp_check *check, const uint16_t *image, uint32_t image_address,
+                         const uint16_t *declared, uint32_t readable_words) {
     const uint32_t crc_address = crcstamp_crc_address(declared);
     const uint32_t first = image_address == ENTRY_ADDRESS ? 2u : 0u; /* past the entry word */
     uint32_t slot;
+    check->next = image + first;
+    check->left = 0;
+    check->slot = 0;
+    check->crc = 0;
     /* In words from the image's first; a wild header stops here. */
     if (crc_address < image_address || crc_address - image_address < first) return 0;
     slot = crc_address - image_address;
-    if (slot > MAX_IMAGE_WORDS - 2u) return 0;
-    return crcstamp_crc_words(0, image + first, slot - first) == crcstamp_stamped_crc(image + slot);
+    if (slot > MAX_IMAGE_WORDS - 2u || slot >= readable_words || readable_words - slot < 2u) return 0;
+    check->left = slot - first;
+    check->slot = image + slot;
+    return 1;
+}
+
+uint32_t crcstamp_check_continue(crcstamp_check *check, uint32_t max_words) {
+    const uint32_t count = check->left < max_words ? check->left : max_words;
+    check->crc = crcstamp_crc_words(check->crc, check->next, count);
+    check->next += count;
+    check->left -= count;
+    return check->left;
+}
+
+int crcstamp_check_passed(const crcstamp_check *check) {
+    return check->slot != 0 && check->left == 0 && check->crc == crcstamp_stamped_crc(check->slot);
+}
+
+int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared) {
+    crcstamp_check check;
+    if (crcstamp_check_begin(&check, image, image_address, declared, MAX_IMAGE_WORDS)) {
+        crcstamp_check_continue(&check, check.left);
+    }
+    return crcstamp_check_passed(&check);
 }

@@ -1,18 +1,20 @@
 /* crcstamp_check: the boot-time check of the CRC that crcstamp stamps into a
  * firmware image, for the firmware to compile into itself. C99, freestanding,
- * 16- and 32-bit words only, so that it builds where char is 16 bits.
+ * 16- and 32-bit words only, so that it builds where int is 16 bits and where
+ * char is 16 bits.
  *
- *   extern const uint16_t image_start[];      (word 0x80000: the entry word)
+ *   extern const uint16_t image_start[];      (the image's lowest word, 0x80000)
  *   extern const uint16_t crc_declaration[];  (the header's last two words)
  *   if (!crcstamp_check_image(image_start, 0x80000, crc_declaration))
  *       refuse_to_run();
  *
- * Or in pieces, to service a watchdog between them:
+ * Or in pieces, to service a watchdog between them, with the flash the
+ * firmware may read from image_start on (FLASH_WORDS):
  *
- *   uint32_t crc = 0;
- *   crc = crcstamp_crc_words(crc, first_half, n1);  kick_watchdog();
- *   crc = crcstamp_crc_words(crc, second_half, n2);
- *   ok = crc == crcstamp_stamped_crc(slot);
+ *   static crcstamp_check check;
+ *   if (crcstamp_check_begin(&check, image_start, 0x80000, crc_declaration, FLASH_WORDS))
+ *       while (crcstamp_check_continue(&check, 1024) > 0) kick_watchdog();
+ *   if (!crcstamp_check_passed(&check)) refuse_to_run();
  *
  * The CRC is CRC-32 with polynomial 0x04C11DB7, initial value 0, not
  * reflected, no final XOR, over 16-bit words fed high byte first. Define
@@ -38,12 +40,36 @@ uint32_t crcstamp_crc_address(const uint16_t *declared);
 /* The CRC that the two words of a stamped slot hold, low word first. */
 uint32_t crcstamp_stamped_crc(const uint16_t *slot);
 
-/* Nonzero when the slot at the declared CRC address holds the CRC of the
- * covered words: from the image's first word (its third, past the entry
- * word, when `image_address` is 0x80000) to the word before the slot.
- * `image` is the image's first word, at word address `image_address`. A
- * declared address below the covered words, or one that would make the image
- * longer than 150000 words, fails before any other word is read. */
+/* A check in progress; its fields are the check's own. */
+typedef struct crcstamp_check {
+    const uint16_t *next; /* the next covered word */
+    uint32_t left;        /* covered words still to feed */
+    const uint16_t *slot; /* the slot, or 0 when begin refused */
+    uint32_t crc;
+} crcstamp_check;
+
+/* Starts a check of the image whose first word is `image`, at word address
+ * `image_address`, with the CRC address declared at `declared`. The covered
+ * words run from the image's first word (its third, past the entry word,
+ * when `image_address` is 0x80000) to the word before the slot.
+ * `readable_words` is how many words from `image` on the firmware may read.
+ * Returns 0, having read nothing but the two declaration words, when the
+ * declared slot lies below the covered words, when its second word is at or
+ * past `readable_words`, or when the image would be longer than 150000
+ * words. */
+int crcstamp_check_begin(crcstamp_check *check, const uint16_t *image, uint32_t image_address,
+                         const uint16_t *declared, uint32_t readable_words);
+
+/* Feeds at most `max_words` more covered words. Returns how many are still
+ * to feed: 0 when all are fed, or when begin refused. */
+uint32_t crcstamp_check_continue(crcstamp_check *check, uint32_t max_words);
+
+/* Nonzero when begin accepted, every covered word was fed, and the slot
+ * holds their CRC. */
+int crcstamp_check_passed(const crcstamp_check *check);
+
+/* The whole check in one call: begin with 150000 readable words, continue
+ * to the end, passed. */
 int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared);
 
 #ifdef __cplusplus

@@ -271,26 +271,37 @@ TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
     const std::uint16_t words[] = {0x3132, 0x3334, 0x3536, 0x3738};
     EXPECT_EQ(crcstamp_crc_words(crcstamp_crc_words(0, words, 1), words + 1, 3), 0x20E779A2u);  // in pieces
 
-    // A slot declared before the covered words or past 150000 words (the image's whole length) fails before
-    // the words are read. Rows: first word, its address, declared address (top byte dropped), verdict.
-    std::vector<std::uint16_t> image(kImageCapacity / 2, 0);
-    image[0] = 1;  // in the entry word: covered only where the image has none
+    // A slot declared before the covered words, past 150000 words (the image's whole length) or with its second
+    // word past the readable flash fails before any word but the declaration is read: the flash is exactly as
+    // long as it may be read. Rows: image address, declared address (top byte dropped), readable words, verdict.
+    constexpr std::uint32_t kAll = kImageCapacity / 2;
     // clang-format off
-    const std::tuple<std::size_t, std::uint32_t, std::uint32_t, int> cases[] = {
-        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 2, 1}, {0, kEntryAddress, kEntryAddress + 2, 1},
-        {0, kEntryAddress, kEntryAddress + kImageCapacity / 2 - 1, 0}, {0, kEntryAddress, kEntryAddress + 1, 0},
-        {0, kEntryAddress - 2, kEntryAddress, 0},  // only 0x80000 starts with an entry word
-        {2, 0x1000, 0x1000, 1}, {2, 0x1000, 0x0FFF, 0}};  // covering nothing: a CRC of 0
+    const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, int> cases[] = {
+        {kEntryAddress, kEntryAddress + kAll - 2, kAll, 1},
+        {kEntryAddress, kEntryAddress + 2, kAll, 1},  // covering nothing: a CRC of 0
+        {kEntryAddress, kEntryAddress + kAll - 1, kAll, 0}, {kEntryAddress, kEntryAddress + 1, kAll, 0},
+        {kEntryAddress - 2, kEntryAddress, kAll, 0},  // only 0x80000 starts with an entry word
+        {0x1000, 0x0FFF, kAll, 0},
+        {kEntryAddress, kEntryAddress + 98, 100, 1}, {kEntryAddress, kEntryAddress + 99, 100, 0},
+        {kEntryAddress, 0xFFFFFF, 100, 0}, {kEntryAddress, kEntryAddress + 2, 3, 0}};
     // clang-format on
-    for (const auto& [offset, image_address, crc_address, verdict] : cases) {
+    for (const auto& [image_address, crc_address, readable, verdict] : cases) {
+        std::vector<std::uint16_t> flash(readable, 0);
+        flash[0] = 1;  // in the entry word: covered only where the image has none
         const std::uint16_t at[] = {static_cast<std::uint16_t>(crc_address),
                                     static_cast<std::uint16_t>(crc_address >> 16 | 0xFF00)};
-        EXPECT_EQ(crcstamp_check_image(&image[offset], image_address, at), verdict) << std::hex << crc_address;
+        crcstamp_check check;
+        if (crcstamp_check_begin(&check, flash.data(), image_address, at, readable)) {
+            while (crcstamp_check_continue(&check, 1000) > 0) {
+            }
+        }
+        EXPECT_EQ(crcstamp_check_passed(&check), verdict) << std::hex << crc_address;
+        EXPECT_EQ(readable < kAll || crcstamp_check_image(flash.data(), image_address, at) == verdict, true);
     }
 }
 
-// Every file that stamps, laid out as flash words once stamped: the boot check agrees with the tool,
-// and fails when one covered word or either slot word changes.
+// Every file that stamps, laid out as flash words once stamped: the boot check agrees with the tool, whole
+// and in pieces of 1, 7 and 1024 words, and fails when one covered word or either slot word changes.
 TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
     std::ifstream sample(CRCSTAMP_SAMPLE, std::ios::binary);
     std::vector<std::string> files = {{std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>()}};
@@ -308,14 +319,29 @@ TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
         std::vector<std::uint16_t> flash(kImageCapacity / 2, 0xFFFF);
         for (std::uint32_t k = 0; k < load.image_length / 2; ++k)
             flash[k] = static_cast<std::uint16_t>(image[2 * k] << 8 | image[2 * k + 1]);
-        // The declaration: the source record's last two words.
-        const std::size_t declared =
-            load.crc_source_address - load.image_address + hex_byte_at(view_of(stamped), load.crc_source + 1) / 2 - 2;
-        const auto check = [&] { return crcstamp_check_image(flash.data(), load.image_address, &flash[declared]); };
-        EXPECT_TRUE(check()) << text;
+        std::uint32_t declared = 0;
+        if (!declaration_address(view_of(stamped), load, declared)) continue;
+        const std::uint16_t* declaration = &flash[declared - load.image_address];
+        const auto check = [&] { return crcstamp_check_image(flash.data(), load.image_address, declaration); };
+        const auto verdicts = [&] {
+            std::string all_ways = std::to_string(check());
+            for (const std::uint32_t piece : {1u, 7u, 1024u}) {
+                crcstamp_check streaming;
+                const auto readable = static_cast<std::uint32_t>(flash.size());
+                if (crcstamp_check_begin(&streaming, flash.data(), load.image_address, declaration, readable)) {
+                    while (crcstamp_check_continue(&streaming, piece) > 0) {
+                    }
+                }
+                all_ways += std::to_string(crcstamp_check_passed(&streaming));
+            }
+            return all_ways;
+        };
+        EXPECT_EQ(verdicts(), "1111") << text;
         for (std::uint32_t k = load.entry_word ? 2 : 0; k < load.image_length / 2; ++k) {
             flash[k] ^= 0x0100;
-            EXPECT_FALSE(check()) << "word " << k << " of " << text;
+            EXPECT_EQ(k == load.image_length / 4 ? verdicts() : std::to_string(check()),
+                      k == load.image_length / 4 ? "0000" : "0")
+                << "word " << k << " of " << text;
             flash[k] ^= 0x0100;
         }
         ++checked;
