@@ -45,9 +45,6 @@ runs)
     [[ $? == 1 ]] && printf "$stamped" | cmp - full.hex || fail "a lost output passed"
     printf "${ex/C0C1C2C3B6/C0C1C2C3B60}" > long.hex  # one character too many: no CRC record
     run long.hex -- 1 'long.hex\nC0D3AF29\n51\nCRC record not found at word 0x080040\n' long.hex "${ex/C0C1C2C3B6/C0C1C2C3B60}"
-    run --info long.hex -- 0 "long.hex\n${crc}image: words 0x080000 to 0x080041, 132 bytes\nentry word: yes
-CRC address: 0x080040, declared on line 3\ndeclaration: word 0x080004\ncovered: words 0x080002 to 0x08003F, 62 words
-CRC records: none\n"
     # LF ends become CR LF; NUL and 0x1A, one at the very end, are ordinary bytes.
     printf ':020000040008F2\n\0\x1a\n:040000001122334452\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:00000001FF\n\x1a' > odd.hex
     run odd.hex -- 0 'odd.hex\n236657AC\n30\n' odd.hex \
@@ -55,11 +52,6 @@ CRC records: none\n"
     run -- 1 '\nfile not found\n'
     run --version -- 0 "crcstamp $version\n"
     $emulator "$tool" --help > out.bin && grep -qz 'usage: crcstamp FILE.*Exit status' out.bin || fail "$(cat out.bin)"
-    cp "$sample" firmware.hex
-    run --info firmware.hex -- 0 'firmware.hex\n1EA9E24C\nFD\nimage: words 0x080000 to 0x080A01, 5124 bytes
-entry word: yes\nCRC address: 0x080A00, declared on line 3\ndeclaration: word 0x080006
-covered: words 0x080002 to 0x0809FF, 2558 words
-CRC records: line 276\n'
     # Failures: status 1, the file as it was. --check never writes, nor touches the file.
     mkdir dir.hex && run dir.hex -- 1 'dir.hex\nfile not found\n'
     printf ':00000001FF\r\n' > eof.hex
@@ -124,10 +116,9 @@ native)
         printf "$ex" > t.hex && truncate -s 8T huge.hex
         run huge.hex t.hex -- 1 "huge.hex\nfile not found\nt.hex\n$crc" t.hex "$stamped"
     else echo "skipped: a file too large for memory, under AddressSanitizer"; fi
-    # A write past the file size limit: with SIGXFSZ ignored it fails, without it a kill; the file is as it was.
+    # A write that fails (past the file size limit, SIGXFSZ ignored): the file is as it was.
     cp "$sample" big.hex && (trap '' XFSZ && ulimit -f 8 && run big.hex -- 1 'big.hex\n1EA9E24C\nFD\nfile not written\n') || exit 1
-    (ulimit -f 8 && "$tool" big.hex < /dev/null > out.bin 2>&1)
-    (($? > 128)) && cmp big.hex "$sample" || fail "not killed, or changed"
+    cmp big.hex "$sample" || fail "a failed write changed the file"
     # An immutable file is not written; in an immutable folder, only the file stamped in place is.
     mkdir locked && printf "$ex" | tee locked/fw.hex ro.hex > /dev/null && printf "$lf" > locked/lf.hex
     if chattr +i ro.hex locked 2> /dev/null; then
