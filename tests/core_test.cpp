@@ -18,11 +18,7 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr bool kWritersLockedOut = true;  // a file held for stamping can be read by others, not written
-#else
-constexpr bool kWritersLockedOut = false;
-#endif
+constexpr bool kWritersLockedOut = CRCSTAMP_WINDOWS;  // a file held for stamping can be read by others, not written
 
 const std::string kExample =
     ":020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:02001000B0B18D\r\n"
@@ -171,13 +167,17 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
     EXPECT_EQ(decode_hex_digit('g'), 'g');        // fields are formed from any character: this one by its own code
     EXPECT_EQ(hex_byte_at("zz", 0), 0xAA);        // the low four bits of 'z' (0x7A)
     EXPECT_EQ(hex_field16_at(":12", 1), 0x1200);  // past the end: code 0
-    // A strict reader's digits: these 22 characters, each as its value, and no other in either place.
+    // A strict reader's digits, in the sixteen-digit step and in the byte-at-a-time tail: these 22, each as its value.
     std::string digits;
-    unsigned sum = 0;
     for (int c = 0; c < 256; ++c) {
-        const char pairs[] = {static_cast<char>(c), '0', '0', static_cast<char>(c)};
-        std::uint8_t bytes[2];
-        if (decode_hex_digits(pairs, 2, bytes, sum)) digits += static_cast<char>(bytes[0] >> 4 == bytes[1] ? c : '?');
+        std::string step(18, '0'), tail(18, '0');
+        step[c % 16] = tail[16 + c % 2] = static_cast<char>(c);
+        std::uint8_t bytes[2][9] = {};
+        unsigned sum = 0;
+        const bool in_step = decode_hex_digits(step.data(), 9, bytes[0], sum);
+        EXPECT_EQ(decode_hex_digits(tail.data(), 9, bytes[1], sum), in_step) << c;
+        const unsigned value = decode_hex_digit(static_cast<std::uint8_t>(c)) << (c % 2 ? 0 : 4);
+        if (in_step && bytes[0][c % 16 / 2] == value && bytes[1][8] == value) digits += static_cast<char>(c);
     }
     EXPECT_EQ(digits, "0123456789ABCDEFabcdef");
 }
@@ -270,19 +270,16 @@ TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
     // word past the readable flash fails before any word but the declaration is read: the flash is exactly as
     // long as it may be read. Rows: image address, declared address (top byte dropped), readable words, verdict.
     constexpr std::uint32_t kAll = kImageCapacity / 2;
-    // clang-format off
+    constexpr std::uint32_t kEntry = kEntryAddress;  // where a CRC of 0 covers nothing, or all zeros, it matches
     const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, int> cases[] = {
-        {kEntryAddress, kEntryAddress + kAll - 2, kAll, 1},
-        {kEntryAddress, kEntryAddress + 2, kAll, 1},  // covering nothing: a CRC of 0
-        {kEntryAddress, kEntryAddress + kAll - 1, kAll, 0}, {kEntryAddress, kEntryAddress + 1, kAll, 0},
-        {kEntryAddress - 2, kEntryAddress, kAll, 0},  // only 0x80000 starts with an entry word
-        {0x1000, 0x0FFF, kAll, 0},
-        {kEntryAddress, kEntryAddress + 98, 100, 1}, {kEntryAddress, kEntryAddress + 99, 100, 0},
-        {kEntryAddress, 0xFFFFFF, 100, 0}, {kEntryAddress, kEntryAddress + 2, 3, 0}};
-    // clang-format on
+        {kEntry, kEntry + kAll - 2, kAll, 1}, {kEntry, kEntry + 2, kAll, 1},
+        {kEntry, kEntry + kAll - 1, kAll, 0}, {kEntry, kEntry + 1, kAll, 0},
+        {kEntry - 2, kEntry, kAll, 0},        {0x1000, 0x0FFF, kAll, 0},
+        {kEntry, kEntry + 98, 100, 1},        {kEntry, kEntry + 99, 100, 0},
+        {kEntry, 0xFFFFFF, 100, 0},           {kEntry, kEntry + 2, 3, 0}};
     for (const auto& [image_address, crc_address, readable, verdict] : cases) {
         std::vector<std::uint16_t> flash(readable, 0);
-        flash[0] = 1;  // in the entry word: covered only where the image has none
+        flash[0] = 1;  // in the entry word: covered only where the image has none (0x80000 starts with one)
         const std::uint16_t at[] = {static_cast<std::uint16_t>(crc_address),
                                     static_cast<std::uint16_t>(crc_address >> 16 | 0xFF00)};
         EXPECT_EQ(streamed(flash.data(), image_address, at, readable, 1000), verdict) << std::hex << crc_address;
@@ -294,12 +291,12 @@ TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
 // and in pieces of 1, 7 and 1024 words, and fails when one covered word or either slot word changes.
 TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
     std::ifstream sample(CRCSTAMP_SAMPLE, std::ios::binary);
-    std::vector<std::string> files = {{std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>()}};
-    for (const auto& [text, outcome] : all()) files.push_back(text);
+    std::vector<std::pair<std::string, std::string>> files = all();
+    files.emplace_back(std::string{std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>()}, "");
     static ImageBuffer image;
     std::string message;
     std::size_t checked = 0;
-    for (const std::string& text : files) {
+    for (const auto& [text, outcome] : files) {
         LoadResult load;
         if (!load_hex_bytes(text, image, load, message) || load.crc_records.empty()) continue;
         FileBytes stamped(text.begin(), text.end());
@@ -312,20 +309,19 @@ TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
         std::uint32_t declared = 0;
         if (!declaration_address(view_of(stamped), load, declared)) continue;
         const std::uint16_t* declaration = &flash[declared - load.image_address];
-        const auto check = [&] { return crcstamp_check_image(flash.data(), load.image_address, declaration); };
-        const auto verdicts = [&] {
-            std::string all_ways = std::to_string(check());
+        // Whole, then in pieces of 1, 7 and 1024 words (those only for the image and one changed word).
+        const auto verdicts = [&](bool in_pieces) {
+            std::string all_ways = std::to_string(crcstamp_check_image(flash.data(), load.image_address, declaration));
             for (const std::uint32_t piece : {1u, 7u, 1024u})
-                all_ways +=
-                    std::to_string(streamed(flash.data(), load.image_address, declaration, kImageCapacity / 2, piece));
+                if (in_pieces)
+                    all_ways += std::to_string(
+                        streamed(flash.data(), load.image_address, declaration, kImageCapacity / 2, piece));
             return all_ways;
         };
-        EXPECT_EQ(verdicts(), "1111") << text;
+        EXPECT_EQ(verdicts(true), "1111") << text;
         for (std::uint32_t k = load.entry_word ? 2 : 0; k < load.image_length / 2; ++k) {
             flash[k] ^= 0x0100;
-            EXPECT_EQ(k == load.image_length / 4 ? verdicts() : std::to_string(check()),
-                      k == load.image_length / 4 ? "0000" : "0")
-                << "word " << k << " of " << text;
+            EXPECT_EQ(verdicts(k == load.image_length / 4), k == load.image_length / 4 ? "0000" : "0") << k << text;
             flash[k] ^= 0x0100;
         }
         ++checked;
