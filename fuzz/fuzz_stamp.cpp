@@ -1,8 +1,6 @@
-// The whole path on arbitrary bytes, held in a buffer of their exact size for ASan. A file that stamps is
-// strict Intel HEX record by record up to its end-of-file record, read by a plain second reader, and
-// none of its data after the image lies in the image or below it. Its stamp ends every line in CR LF and
-// changes nothing else but characters 9 to 18 of its CRC records, and loads again to the same CRC and
-// CRC records, which then hold it.
+// The whole path on arbitrary bytes (in a buffer of their exact size, for ASan). A file that stamps is strict
+// Intel HEX to its end, read by a plain second reader; its stamp changes only line ends and characters 9 to 18
+// of its CRC records, and loads again to the same CRC, which its CRC records then hold.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -19,9 +17,8 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-// Every record from the first to the end-of-file record: hex digits only, as many as its count says, the
-// count its type fixes, types 03 and 05 only after the image, and a right checksum but for the CRC
-// record that ends the image.
+// Hex digits only, as its count says, the count its type fixes, 03 and 05 only after the image, a right checksum
+// but for the CRC record that ends the image, and no data after the image in it or below it.
 void require_strict_file(std::string_view text, const LoadResult& load) {
     const std::uint64_t image_end = load.image_address + (std::uint64_t{load.image_length} + 1) / 2;
     const std::vector<RecordOffset>& slots = load.crc_records;
