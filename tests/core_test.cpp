@@ -161,14 +161,14 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
     EXPECT_EQ(hex_field16_at(":12", 1), 0x1200);  // past the end: code 0
     // A strict reader's digits, in the sixteen-digit step and in the byte-at-a-time tail: these 22, each as its value.
     std::string digits;
-    for (int c = 0; c < 256; ++c) {
+    for (unsigned c = 0; c < 256; ++c) {
         std::string step(18, '0'), tail(18, '0');
         step[c % 16] = tail[16 + c % 2] = static_cast<char>(c);
         std::uint8_t bytes[2][9] = {};
         unsigned sum = 0;
         const bool in_step = decode_hex_digits(step.data(), 9, bytes[0], sum);
         EXPECT_EQ(decode_hex_digits(tail.data(), 9, bytes[1], sum), in_step) << c;
-        const unsigned value = decode_hex_digit(static_cast<std::uint8_t>(c)) << (c % 2 ? 0 : 4);
+        const unsigned value = static_cast<unsigned>(decode_hex_digit(static_cast<std::uint8_t>(c))) << (c % 2 ? 0 : 4);
         if (in_step && bytes[0][c % 16 / 2] == value && bytes[1][8] == value) digits += static_cast<char>(c);
     }
     EXPECT_EQ(digits, "0123456789ABCDEFabcdef");
