@@ -50,9 +50,9 @@ bool write_all(int fd, std::string_view bytes, off_t at) {
     return true;
 }
 
+// The folder of an absolute path.
 std::string directory_of(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 

@@ -96,7 +96,7 @@ int crcstamp_check_begin(crcstamp_check *check, const uint16_t *image, uint32_t 
     /* In words from the image's first; a wild header stops here. */
     if (crc_address < image_address || crc_address - image_address < first) return 0;
     slot = crc_address - image_address;
-    if (slot > MAX_IMAGE_WORDS - 2u || slot >= readable_words || readable_words - slot < 2u) return 0;
+    if (slot > MAX_IMAGE_WORDS - 2u || slot + 2u > readable_words) return 0;
     check->left = slot - first;
     check->slot = image + slot;
     return 1;

@@ -11,7 +11,7 @@ ex=':020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:02
 stamped=${ex/C0C1C2C3B6/AF29C0D351} crc='C0D3AF29\n51\n'
 fail() { printf '%s\n' "$*"; exit 1; }
 
-# run ARGS... -- STATUS OUTPUT [FILE BYTES]: runs the tool and checks its status, its output without CRs and
+# run ARGS... -- STATUS OUTPUT [FILE BYTES [VALUES]]: runs the tool and checks its status, its output without CRs and
 # the prompt of `pause` that ends it on Windows, FILE's bytes (printf formats), and that no temporary file is left.
 run() {
     local args=() status out
@@ -24,7 +24,7 @@ run() {
     fi
     printf -v want -- "$3."
     [[ $status == "$2" && $out == "$want" ]] || fail "$(printf 'want %s:\n%s\ngot %s:\n%s\n' "$2" "$want" "$status" "$out"; cat err.bin)"
-    if (($# > 4)); then printf -- "$5" > want.bin && cmp -- "$4" want.bin || fail "$4: $(od -c -- "$4" | head)"; fi
+    if (($# > 4)); then printf -- "$5" "${@:6}" > want.bin && cmp -- "$4" want.bin || fail "$4: $(od -c -- "$4" | head)"; fi
     [[ -z $(find . -name '.crcstamp-*') ]] || fail "temporary file left behind"
 }
 
@@ -78,10 +78,10 @@ CRC records: lines 2, 3\n'
         printf "$ex" > Prüfung/fw.hex && printf 'Pr\x81fung\\fw.hex\r\n' > name.txt
         stdin=name.txt run -- 0 "Prüfung\\\\fw.hex\n$crc" Prüfung/fw.hex "$stamped"
         # A hidden file keeps its attributes, in place with a stream beside it, and replaced.
-        printf "$ex" > hidden.hex && printf "${ex//\\r/}" > hidden_lf.hex && inode=$(stat -c %i hidden.hex)
+        printf "$ex%070000d" 0 > hidden.hex && printf "${ex//\\r/}%070000d" 0 > hidden_lf.hex && inode=$(stat -c %i hidden.hex)
         $emulator cmd /c "echo meta> hidden.hex:note" && $emulator cmd /c attrib +h hidden.hex && $emulator cmd /c attrib +h hidden_lf.hex
         for file in hidden.hex hidden_lf.hex; do
-            run $file -- 0 "$file\n$crc" $file "$stamped"
+            run $file -- 0 "$file\n$crc" $file "$stamped%070000d" 0  # over a 64 KiB block
             [[ $($emulator cmd /c attrib $file) =~ ^[A-Z\ ]*H ]] || fail "$file is no longer hidden"
         done
         [[ $(stat -c %i hidden.hex) == "$inode" && $($emulator cmd /c "more < hidden.hex:note" | tr -d '\r') == meta ]] ||
@@ -102,11 +102,11 @@ native)
     run fw.hex -- 0 "fw.hex\n$crc" fw2.hex "$stamped"
     [[ $(stat -c %i fw.hex) == "$inode" ]] || fail "not stamped in place"
     # LF: replaced, a symbolic link's target, keeping its mode, ACL and attributes; never split from a hard link.
-    mkdir real && printf "$lf" > real/fw.hex && chmod 640 real/fw.hex && ln -s real/fw.hex link.hex
+    mkdir real && printf "$lf%070000d" 0 > real/fw.hex && chmod 640 real/fw.hex && ln -s real/fw.hex link.hex  # > 64 KiB
     kept() { stat -c %a real/fw.hex && getfacl -cp real/fw.hex && getfattr -d real/fw.hex; } 2> /dev/null
     setfacl -m u:nobody:r real/fw.hex 2> /dev/null && setfattr -n user.origin -v build real/fw.hex 2> /dev/null ||
         echo "skipped: no ACL or attribute tools here"
-    before=$(kept) && run link.hex -- 0 "link.hex\n$crc" real/fw.hex "$stamped"
+    before=$(kept) && run link.hex -- 0 "link.hex\n$crc" real/fw.hex "$stamped%070000d" 0
     [[ $(readlink link.hex) == real/fw.hex && $(kept) == "$before" ]] || fail "link, mode, ACL or attribute lost"
     printf "$lf" > one.hex && ln one.hex two.hex && run one.hex -- 1 "one.hex\n${crc}file not written\n" two.hex "$lf"
     # Never waited on: a FIFO with no writer. Too large for memory: refused, and the run goes on.
