@@ -112,6 +112,11 @@ std::vector<std::pair<std::string, std::string>> all() {
     return cases;
 }
 
+std::string contents_of(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // The boot check's verdict, fed in pieces of `piece` words.
 int streamed(const std::uint16_t* image, std::uint32_t image_address, const std::uint16_t* declared,
              std::uint32_t readable, std::uint32_t piece) {
@@ -156,9 +161,6 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
     for (std::size_t length = 0; length <= sizeof message; ++length)
         EXPECT_EQ(crc_update_fast(0x5A5A5A5A, message, length), crc_update(0x5A5A5A5A, message, length)) << length;
     EXPECT_EQ(crc_record_checksum(0x0809FE, 0x12345678), 0xE1);
-    EXPECT_EQ(decode_hex_digit('g'), 'g');        // fields are formed from any character: this one by its own code
-    EXPECT_EQ(hex_byte_at("zz", 0), 0xAA);        // the low four bits of 'z' (0x7A)
-    EXPECT_EQ(hex_field16_at(":12", 1), 0x1200);  // past the end: code 0
     // A strict reader's digits, in the sixteen-digit step and in the byte-at-a-time tail: these 22, each as its value.
     std::string digits;
     for (unsigned c = 0; c < 256; ++c) {
@@ -212,10 +214,6 @@ TEST(WriteFile, KeepsAnotherWritersChange) {
     const auto write = [](const std::string& at, const char* text, std::ios::openmode mode = std::ios::out) {
         std::ofstream(at, mode) << text;  // and close
     };
-    const auto contents = [&path] {
-        FileSnapshot now;
-        return read_file_bytes(path, FileAccess::kRead, now) ? std::string(view_of(now.bytes)) : "?";
-    };
     std::error_code ignored;
     const auto edit_and_set_time_back = [&] {
         const auto time = fs::last_write_time(path);
@@ -232,12 +230,12 @@ TEST(WriteFile, KeepsAnotherWritersChange) {
             FileSnapshot read;
             ASSERT_TRUE(read_file_bytes(path, FileAccess::kReadWrite, read));
             change();
-            const bool changed = contents() != "read";
+            const bool changed = contents_of(path) != "read";
             EXPECT_EQ(changed, !kept.empty() && !kWritersLockedOut) << kept;
             const WriteOutcome outcome =
                 in_place ? overwrite_in_place(read, {0}, "RE") : replace_file_bytes(read, crlf_text("stamped"));
             EXPECT_EQ(outcome, changed ? WriteOutcome::kChanged : WriteOutcome::kWritten) << kept;
-            EXPECT_EQ(contents(), changed ? kept : in_place ? "REad" : "stamped");
+            EXPECT_EQ(contents_of(path), changed ? kept : in_place ? "REad" : "stamped");
             fs::remove(theirs, ignored);  // where it could not take the file's place
             EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
         }
@@ -247,8 +245,6 @@ TEST(WriteFile, KeepsAnotherWritersChange) {
 
 TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
     for (std::uint16_t byte = 0; byte < 256; ++byte) EXPECT_EQ(crcstamp_crc_words(0, &byte, 1), crc_table[byte]);
-    const std::uint16_t words[] = {0x3132, 0x3334, 0x3536, 0x3738};
-    EXPECT_EQ(crcstamp_crc_words(crcstamp_crc_words(0, words, 1), words + 1, 3), 0x20E779A2u);  // in pieces
 
     // A slot below the covered words, past 150000 words or past the readable flash (exactly as long, for ASan)
     // fails, reading nothing but the declaration. Rows: image address, declared address, readable words, verdict.
@@ -272,9 +268,8 @@ TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
 
 // Every file that stamps, as flash words: the boot check agrees with the tool, and refuses any changed word.
 TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
-    std::ifstream sample(CRCSTAMP_SAMPLE, std::ios::binary);
     std::vector<std::pair<std::string, std::string>> files = all();
-    files.emplace_back(std::string{std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>()}, "");
+    files.emplace_back(contents_of(CRCSTAMP_SAMPLE), "");
     static ImageBuffer image;
     std::string message;
     std::size_t checked = 0;
@@ -315,8 +310,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 TEST(Fuzz, ReplaysTheCorpus) {  // the target aborts on a broken invariant
     for (const auto& entry : std::filesystem::directory_iterator(CRCSTAMP_CORPUS)) {
-        std::ifstream file(entry.path(), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const std::string bytes = contents_of(entry.path().string());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
 }
