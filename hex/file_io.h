@@ -70,11 +70,14 @@ class FileHandle {
     FileHandle() = default;
     explicit FileHandle(std::intptr_t native) : native_(native) {}
     FileHandle(FileHandle&& other) noexcept : native_(std::exchange(other.native_, kClosed)) {}
-    FileHandle& operator=(FileHandle&& other) noexcept;
-    ~FileHandle();
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        if (this != &other) close(), native_ = std::exchange(other.native_, kClosed);
+        return *this;
+    }
+    ~FileHandle() { close(); }
     std::intptr_t native() const { return native_; }
     bool is_open() const { return native_ != kClosed; }
-    void close();
+    void close();  // one implementation a platform
 
   private:
     static constexpr std::intptr_t kClosed = -1;

@@ -143,16 +143,6 @@ class SignalsHeld {
 
 }  // namespace
 
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        native_ = std::exchange(other.native_, kClosed);
-    }
-    return *this;
-}
-
-FileHandle::~FileHandle() { close(); }
-
 void FileHandle::close() {
     if (native_ != kClosed) ::close(static_cast<int>(native_));
     native_ = kClosed;

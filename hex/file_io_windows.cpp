@@ -92,16 +92,6 @@ bool write_temporary(const std::wstring& target, const TextSource& text, std::ws
 
 }  // namespace
 
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        native_ = std::exchange(other.native_, kClosed);
-    }
-    return *this;
-}
-
-FileHandle::~FileHandle() { close(); }
-
 void FileHandle::close() {
     if (native_ != kClosed) CloseHandle(reinterpret_cast<HANDLE>(native_));
     native_ = kClosed;
