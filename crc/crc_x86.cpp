@@ -37,11 +37,18 @@ constexpr std::uint64_t x_to_the(unsigned n) {
     return reg;
 }
 
-// The bytes of a block as a polynomial of degree below 128: its first byte
-// highest, as the CRC reads them.
+// Folding factors: x^(distance + 64) and x^distance reduced, for the high and the low half.
+constexpr std::uint64_t kBy128[] = {x_to_the(192), x_to_the(128)};
+constexpr std::uint64_t kBy512[] = {x_to_the(576), x_to_the(512)};
+
+// The sixteen bytes in the opposite order: the CRC reads a block first byte highest.
+CRCSTAMP_CLMUL_TARGET __m128i reversed(__m128i block) {
+    return _mm_shuffle_epi8(block, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+}
+
+// The bytes of a block as a polynomial of degree below 128.
 CRCSTAMP_CLMUL_TARGET __m128i block_at(const std::uint8_t* bytes) {
-    const __m128i reversed = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), reversed);
+    return reversed(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
 }
 
 // sum x^distance + next, congruent modulo the polynomial: each half of sum
@@ -52,8 +59,8 @@ CRCSTAMP_CLMUL_TARGET __m128i fold(__m128i sum, __m128i factors, __m128i next) {
 }
 
 CRCSTAMP_CLMUL_TARGET std::uint32_t crc_update_clmul(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
-    const __m128i by_128 = _mm_set_epi64x(static_cast<long long>(x_to_the(192)), static_cast<long long>(x_to_the(128)));
-    const __m128i by_512 = _mm_set_epi64x(static_cast<long long>(x_to_the(576)), static_cast<long long>(x_to_the(512)));
+    const __m128i by_128 = _mm_set_epi64x(static_cast<long long>(kBy128[0]), static_cast<long long>(kBy128[1]));
+    const __m128i by_512 = _mm_set_epi64x(static_cast<long long>(kBy512[0]), static_cast<long long>(kBy512[1]));
     // Four blocks in flight, each lane a quarter of every 64 bytes; the
     // register's value enters as the first 32 bits of the message.
     __m128i lanes[4];
@@ -66,8 +73,7 @@ CRCSTAMP_CLMUL_TARGET std::uint32_t crc_update_clmul(std::uint32_t crc, const st
     for (; count >= 16; bytes += 16, count -= 16) sum = fold(sum, by_128, block_at(bytes));
     // What is left is short: the folded bytes, then the tail, through the table.
     std::uint8_t folded[16];
-    const __m128i reversed = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(folded), _mm_shuffle_epi8(sum, reversed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(folded), reversed(sum));
     return crc_update(crc_update(0, folded, sizeof folded), bytes, count);
 }
 

@@ -26,7 +26,8 @@ HANDLE handle_of(const FileSnapshot& file) { return reinterpret_cast<HANDLE>(fil
 
 std::uint64_t joined(DWORD high, DWORD low) { return std::uint64_t{high} << 32 | low; }
 
-bool identity_of(HANDLE file, FileIdentity& identity, DWORD* links = nullptr) {
+// The file's identity, and with `details` its attributes and links too.
+bool identity_of(HANDLE file, FileIdentity& identity, BY_HANDLE_FILE_INFORMATION* details = nullptr) {
     BY_HANDLE_FILE_INFORMATION info;
     FILE_BASIC_INFO times;
     if (!GetFileInformationByHandle(file, &info) ||
@@ -36,7 +37,7 @@ bool identity_of(HANDLE file, FileIdentity& identity, DWORD* links = nullptr) {
                 joined(info.nFileSizeHigh, info.nFileSizeLow),
                 joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
                 static_cast<std::uint64_t>(times.ChangeTime.QuadPart)};
-    if (links != nullptr) *links = info.nNumberOfLinks;
+    if (details != nullptr) *details = info;
     return true;
 }
 
@@ -114,16 +115,13 @@ bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& f
     }
     file.handle = FileHandle(reinterpret_cast<std::intptr_t>(in));
     BY_HANDLE_FILE_INFORMATION info;
-    if (in == INVALID_HANDLE_VALUE || GetFileType(in) != FILE_TYPE_DISK || !identity_of(in, file.identity) ||
-        !GetFileInformationByHandle(in, &info))
+    if (in == INVALID_HANDLE_VALUE || GetFileType(in) != FILE_TYPE_DISK || !identity_of(in, file.identity, &info))
         return false;
     // The read-only attribute holds for an administrator too.
     file.writable = file.writable && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
     file.path = path;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(in, &size) || size.QuadPart < 0) return false;
     try {
-        file.bytes.resize(static_cast<std::size_t>(size.QuadPart));
+        file.bytes.resize(static_cast<std::size_t>(file.identity.size));
     } catch (const std::exception&) {  // too large for memory: a file that cannot be read whole
         return false;
     }
@@ -149,12 +147,13 @@ WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_
 
 WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
     FileIdentity now;
-    DWORD links = 0;
-    if (!file.writable || !identity_of(handle_of(file), now, &links) || links != 1) return WriteOutcome::kNotWritten;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.writable || !identity_of(handle_of(file), now, &info) || info.nNumberOfLinks != 1)
+        return WriteOutcome::kNotWritten;
     if (!(now == file.identity)) return WriteOutcome::kChanged;
     const std::wstring target = final_path(handle_of(file));
-    const DWORD attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return WriteOutcome::kNotWritten;
+    if (target.empty()) return WriteOutcome::kNotWritten;
+    const DWORD attributes = info.dwFileAttributes;
 
     std::wstring temp;
     if (!write_temporary(target, text, temp)) return WriteOutcome::kNotWritten;

@@ -167,9 +167,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
         }
         if (type == record_type::kExtendedLinearAddress) extended = (std::uint32_t{data[0]} << 8 | data[1]) << 16;
         if (type == record_type::kEndOfFile) {  // nothing after it is read, but for its line ends
-            const std::string_view rest = file.substr(pos + data_end + 2);
-            for (std::size_t i = rest.find('\n'); i != std::string_view::npos; i = rest.find('\n', i + 1))
-                lone_newline |= is_lone_newline(file, pos + data_end + 2 + i);
+            for (std::size_t i = pos + data_end + 2; i < file.size(); ++i) lone_newline |= is_lone_newline(file, i);
             break;
         }
 
