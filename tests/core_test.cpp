@@ -92,10 +92,8 @@ std::vector<std::pair<std::string, std::string>> all() {
         {k2000 + kR2 + "trailing text", bad(3)}, {k2000 + kR2 + ":021001000102EA", bad(3)},
         {k2000 + kR2 + ":021003000102E8", bad(3)},
         {k2000 + ":0000000", bad(2)}, {k2000 + cut, bad(2)}, {k2000 + cut + "447", bad(2)},
-        {k2000 + ":020000040000", bad(2)},
         // A byte more than the image holds, in the data or the gap; 2 x 0x80000002 words less 4 bytes is 2^32 bytes.
         {kFull + ":0349EF00010203BF", large(3)}, {kFull + ":0249F0000102C2", large(3)},
-        {kFull + ":0249F1000102C1", large(3)},
         {":020000040008F2\n:0400000001020304F2\n:02000004800872\n:040002000000FFFFFC\n", large(4)},
     };
     // Not a hex digit in the count, address, type, data or checksum: in the image, the CRC record and after.
@@ -160,7 +158,6 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
     for (std::size_t i = 0; i < sizeof message; ++i) message[i] = static_cast<std::uint8_t>(i * 151 + 7);
     for (std::size_t length = 0; length <= sizeof message; ++length)
         EXPECT_EQ(crc_update_fast(0x5A5A5A5A, message, length), crc_update(0x5A5A5A5A, message, length)) << length;
-    EXPECT_EQ(crc_record_checksum(0x0809FE, 0x12345678), 0xE1);
     // A strict reader's digits, in the sixteen-digit step and in the byte-at-a-time tail: these 22, each as its value.
     std::string digits;
     for (unsigned c = 0; c < 256; ++c) {
@@ -243,7 +240,9 @@ TEST(WriteFile, KeepsAnotherWritersChange) {
     fs::remove_all(folder);
 }
 
-TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
+// The boot check computes the tool's CRC and reads nothing wild; and every file that stamps, as flash words:
+// the boot check agrees with the tool, and refuses any changed word.
+TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
     for (std::uint16_t byte = 0; byte < 256; ++byte) EXPECT_EQ(crcstamp_crc_words(0, &byte, 1), crc_table[byte]);
 
     // A slot below the covered words, past 150000 words or past the readable flash (exactly as long, for ASan)
@@ -264,10 +263,7 @@ TEST(BootCheck, ComputesTheToolsCrcAndReadsNothingWild) {
         EXPECT_EQ(streamed(flash.data(), image_address, at, readable, 1000), verdict) << std::hex << crc_address;
         EXPECT_EQ(readable < kAll || crcstamp_check_image(flash.data(), image_address, at) == verdict, true);
     }
-}
 
-// Every file that stamps, as flash words: the boot check agrees with the tool, and refuses any changed word.
-TEST(BootCheck, AgreesWithTheStampAndCatchesAChangedWord) {
     std::vector<std::pair<std::string, std::string>> files = all();
     files.emplace_back(contents_of(CRCSTAMP_SAMPLE), "");
     static ImageBuffer image;
