@@ -41,6 +41,10 @@ int main(void) {
     const uint32_t slot = crcstamp_crc_address(declared) - SAMPLE_IMAGE_ADDRESS;
     uint16_t k;
 
+#ifdef __AVR__
+    stdout = &uart;
+    UCSR0B = _BV(TXEN0);
+#endif
     for (k = 4; k < 62; ++k) example[k] = k == 14 ? 0xB0B1 : 0xFFFF;
     expect(crcstamp_crc_words(0, digits, 4) == 0x20E779A2UL && crcstamp_crc_words(0, example, 62) == 0xC0D3AF29UL,
            "the test vectors");
@@ -53,8 +57,6 @@ int main(void) {
     expect(!streamed(wild, SAMPLE_WORDS, 1), "a wild declaration");
     expect(!streamed(declared, slot + 1, 1) && streamed(declared, slot + 2, 1), "a slot at the end of the flash");
 #ifdef __AVR__
-    stdout = &uart;
-    UCSR0B = _BV(TXEN0);
     TCCR1B = _BV(CS10); /* the simulated clock's cycles */
     k = TCNT1;
     crcstamp_crc_words(0, flash, 256);

@@ -97,8 +97,8 @@ std::vector<std::pair<std::string, std::string>> all() {
         {":020000040008F2\n:0400000001020304F2\n:02000004800872\n:040002000000FFFFFC\n", large(4)},
     };
     // Not a hex digit in the count, address, type, data or checksum: in the image, the CRC record and after.
-    const std::tuple<std::string, std::size_t, int> hosts[] = {{k2000 + kR2 + kEnd, k2000.size(), 2},
-        {kB + kEnd, k2000.size(), 2}, {kB + ":0400000500000000F7\n" + kEnd, kB.size(), 3}};
+    const std::tuple<std::string, std::size_t, int> hosts[] = {{kB + kEnd, k2000.size(), 2},
+        {kB + ":0400000500000000F7\n" + kEnd, kB.size(), 3}};
     // clang-format on
     for (const auto& [text, record, number] : hosts) {
         for (const std::size_t at : {2u, 5u, 8u, 12u, 18u}) {
@@ -300,13 +300,4 @@ TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
         ++checked;
     }
     EXPECT_GE(checked, 8u);
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
-
-TEST(Fuzz, ReplaysTheCorpus) {  // the target aborts on a broken invariant
-    for (const auto& entry : std::filesystem::directory_iterator(CRCSTAMP_CORPUS)) {
-        const std::string bytes = contents_of(entry.path().string());
-        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    }
 }
