@@ -6,6 +6,7 @@
 #include <functional>
 #include <iomanip>
 #include <iterator>
+#include <random>
 #include <regex>
 #include <sstream>
 
@@ -205,7 +206,9 @@ TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
 // Another writer's change since the read wins, in place or by a new file (on Windows the handle keeps it out).
 TEST(WriteFile, KeepsAnotherWritersChange) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / "crcstamp_write_test";
+    // A folder of its own: the suite runs once for each table size, perhaps at the same time.
+    const fs::path folder =
+        fs::temp_directory_path() / ("crcstamp_write_test_" + std::to_string(std::random_device{}()));
     fs::remove_all(folder), fs::create_directories(folder);
     const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
     const auto write = [](const std::string& at, const char* text, std::ios::openmode mode = std::ios::out) {
