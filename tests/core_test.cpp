@@ -174,19 +174,19 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
     EXPECT_EQ(digits, "0123456789ABCDEFabcdef");
 }
 
-// Between a header declaring 0x0809FE and the end: text, text stamped with 0x12345678 ("": none), a check's verdict.
+// Between a header declaring 0x0809FE and the end: text, text stamped with 0x12345678 ("": none), and what a check
+// finds: the CRC (m), another (d) or no CRC record (-).
 TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
     const std::string head = ":020000040008F2\r\n:0409F00009FE0008F4\r\n", end = "\r\n:00000001FF\r\n";
     const std::string blank = ":0409FE00FFFFFFFFF9", ok = ":0409FE0056781234E1";
-    enum Verdict { kMatches, kDiffers, kNotFound };
     // clang-format off
-    const std::tuple<std::string, std::string, Verdict> cases[] = {
-        {blank, ok, kDiffers}, {ok, ok, kMatches}, {":0409fe0056781234e1", ":0409fe0056781234E1", kMatches},
-        {":0409FE0056781234E2", ok, kDiffers}, {":0409FE0066781234E1", ok, kDiffers},
-        {ok + "\r\n  " + blank, ok + "\r\n  " + ok, kDiffers},
-        {"# comm 0409FE\r\n \t" + blank, "# comm 0409FE\r\n \t" + ok, kDiffers},  // no comment is a record
+    const std::tuple<std::string, std::string, char> cases[] = {
+        {blank, ok, 'd'}, {ok, ok, 'm'}, {":0409fe0056781234e1", ":0409fe0056781234E1", 'm'},
+        {":0409FE0056781234E2", ok, 'd'}, {":0409FE0066781234E1", ok, 'd'},
+        {ok + "\r\n  " + blank, ok + "\r\n  " + ok, 'd'},
+        {"# comm 0409FE\r\n \t" + blank, "# comm 0409FE\r\n \t" + ok, 'd'},  // no comment is a record
         // Only a four-byte data record alone on its line is stamped; a lone CR ends no line.
-        {"\r" + blank + "\r", "", kNotFound}, {":0209FE00FFFFF9", "", kNotFound}, {blank + ";", "", kNotFound}};
+        {"\r" + blank + "\r", "", '-'}, {":0209FE00FFFFF9", "", '-'}, {blank + ";", "", '-'}};
     // clang-format on
     static ImageBuffer image;
     std::string message;
@@ -195,8 +195,7 @@ TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
         LoadResult result;
         ASSERT_TRUE(load_hex_bytes(before, image, result, message)) << message << before;
         const bool found = !result.crc_records.empty();
-        EXPECT_EQ(found ? (crc_records_match(before, result, 0x12345678) ? kMatches : kDiffers) : kNotFound, verdict)
-            << middle;
+        EXPECT_EQ(found ? (crc_records_match(before, result, 0x12345678) ? 'm' : 'd') : '-', verdict) << middle;
         FileBytes text(before.begin(), before.end());
         patch_crc_text(text, result, 0x12345678);
         EXPECT_EQ(view_of(text), stamped.empty() ? before : head + stamped + end);
@@ -207,12 +206,11 @@ TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
 TEST(WriteFile, KeepsAnotherWritersChange) {
     namespace fs = std::filesystem;
     // A folder of its own: the suite runs once for each table size, perhaps at the same time.
-    const fs::path folder =
-        fs::temp_directory_path() / ("crcstamp_write_test_" + std::to_string(std::random_device{}()));
+    const fs::path folder = fs::temp_directory_path() / ("crcstamp_write_" + std::to_string(std::random_device{}()));
     fs::remove_all(folder), fs::create_directories(folder);
     const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
-    const auto write = [](const std::string& at, const char* text, std::ios::openmode mode = std::ios::out) {
-        std::ofstream(at, mode) << text;  // and close
+    const auto write = [](const std::string& at, const char* s, std::ios::openmode m = std::ios::out) {
+        std::ofstream(at, m) << s;
     };
     std::error_code ignored;
     const auto edit_and_set_time_back = [&] {
