@@ -1,12 +1,21 @@
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/console.h"
 
 std::vector<std::string> open_console(int argc, char** argv) {
+    // A closed standard stream would be the next file opened, and a HEX file
+    // would get the tool's output. Each takes the null device, read-only, so
+    // that output to it fails as it did and the exit status says so.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDONLY) != fd) std::_Exit(1);
+    }
     // A closed pipe is a failed write, reported by the exit status, not a kill
     // that could come between two files.
     std::signal(SIGPIPE, SIG_IGN);

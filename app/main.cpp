@@ -92,6 +92,9 @@ int process_file(Mode mode) {
         case WriteOutcome::kChanged:
             std::puts("file changed while stamping, not written");
             break;
+        case WriteOutcome::kNotFlushed:
+            std::puts("file written, but not flushed to disk");
+            break;
     }
     return kFailure;
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "crc/crc.h"
-#include "hex/file_io.h"
+#include "file/file_io.h"
 #include "hex/record.h"
 
 namespace {

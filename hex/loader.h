@@ -28,7 +28,7 @@
 #include <string_view>
 
 #include "common/crcstamp.h"
-#include "hex/file_io.h"
+#include "file/file_io.h"
 
 // Walks the bytes of a HEX file already in memory. On failure `message` is the
 // line to print, newline included.

@@ -21,7 +21,7 @@
 #include <string_view>
 
 #include "common/crcstamp.h"
-#include "hex/file_io.h"
+#include "file/file_io.h"
 
 // Stamps the CRC into the CRC records of `text`, in place, and ends every
 // line with CR LF.

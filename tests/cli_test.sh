@@ -121,6 +121,49 @@ native)
         for file in ro.hex locked/lf.hex; do run $file -- 1 "$file\n${crc}file not written\n"; done
         cmp ro.hex <(printf "$ex") && cmp locked/lf.hex <(printf "$lf") || fail "an unwritable file was changed"
     else echo "skipped: no chattr here"; fi
+    # A closed stdout is no file's: both files stamped exactly, the lost output fails the run.
+    printf "$ex" > a.hex && printf "$lf" > b.hex && "$tool" a.hex b.hex < /dev/null >&-
+    [[ $? == 1 ]] && printf "$stamped" | cmp - a.hex && printf "$stamped" | cmp - b.hex || fail "closed stdout"
+    # A folder that hands down an ACL: the new file gets the old one's mode and no ACL.
+    mkdir acl && setfacl -d -m u:nobody:rw acl 2> /dev/null && printf "$lf" > acl/fw.hex && setfacl -b acl/fw.hex &&
+        chmod 660 acl/fw.hex && run acl/fw.hex -- 0 "acl/fw.hex\n$crc" acl/fw.hex "$stamped" &&
+        [[ $(getfacl -cp acl/fw.hex | grep -c nobody)$(stat -c %a acl/fw.hex) == 0660 ]] || fail "ACL handed down"
+    command -v strace > /dev/null && strace -o /dev/null true 2> /dev/null || { echo "skipped: no strace here"; exit 0; }
+    # staged CALLS INJECT ACTION... -- ARGS... -- STATUS OUTPUT: the tool with CALLS injected (held, or failed);
+    # the k-th ACTION runs once the tool is in its k-th such call, then its status and output are checked.
+    staged() {
+        local calls=$1 inject=$2 actions=() k=0 tries
+        shift 2 && while [[ $1 != -- ]]; do actions+=("$1") && shift; done && shift
+        : > trace.log && strace -qq -o trace.log -e signal=none -e trace="$calls" -e inject="$calls:$inject" "$tool" "${@:1:$#-3}" \
+            < /dev/null > out.bin 2>&1 &
+        for action in "${actions[@]}"; do
+            for ((k++, tries = 0; $(grep -c "" trace.log) < k && tries < 200; tries++)); do sleep 0.05; done
+            temp=$(grep -o '[.]crcstamp-[0-9]*-[0-9]*' trace.log | tail -n 1) && eval "$action"
+        done
+        wait $! && status=0 || status=$?
+        printf -v want -- "${@: -1}" && [[ $status == "${@: -2:1}" && $(cat out.bin) == "$want" ]] ||
+            fail "staged $calls: $status $(cat out.bin)"
+    }
+    # Another writer in the in-place window waits for the stamp and its text lands whole; an editor's save by
+    # rename is not stamped, and the run says so. A writer before the replacement's rename: the tool steps aside.
+    hold=delay_enter=1000000 changed='file changed while stamping, not written'
+    printf "$ex" | tee w1.hex w2.hex > /dev/null && printf "$lf" > w3.hex
+    staged pwrite64,renameat2,rename $hold '(printf mine > w1.hex &)' 'printf edited > new.hex && mv new.hex w2.hex' \
+        '(printf theirs > w3.hex &)' -- w1.hex w2.hex w3.hex -- 1 "w1.hex\n${crc}w2.hex\n$crc$changed\nw3.hex\n$crc$changed"
+    sleep 0.2 && [[ $(cat w1.hex w2.hex w3.hex) == mineeditedtheirs ]] || fail "a writer's change lost: $(cat w?.hex)"
+    # A folder swapped for a link to another before the rename, with a file planted there, and before the link,
+    # swapped back before the clean-up: nothing lands outside the folder, nothing is left there.
+    mkdir own other && printf "$lf" > own/fw.hex && printf precious | tee other/fw.hex > precious
+    staged renameat2,rename $hold 'mv own own.old && ln -s other own && printf planted > other/$temp' -- own/fw.hex \
+        -- 1 "own/fw.hex\n$crc$changed"
+    rm -f own other/.crcstamp-* && mv own.old own && printf "$lf" > own/fw.hex
+    staged linkat,unlinkat,unlink $hold 'mv own own.old && ln -s other own' 'rm own && mv own.old own' -- own/fw.hex \
+        -- 1 "own/fw.hex\n$crc$changed"
+    cmp other/fw.hex precious && printf "$lf" | cmp - own/fw.hex && [[ -z $(ls -A other | grep crcstamp) ]] ||
+        fail "a swapped folder led the stamp astray"
+    # A failed flush after an in-place write is no "not written"; root never replaces a file without a write bit.
+    printf "$ex" > f.hex && printf "$lf" > ro_lf.hex && chmod 444 ro_lf.hex
+    staged fsync error=EIO -- f.hex ro_lf.hex -- 1 "f.hex\n${crc}file written, but not flushed to disk\nro_lf.hex\n${crc}file not written"
     ;;
 *) fail "unknown case $case_name" ;;
 esac

@@ -11,7 +11,10 @@
 // walk): NUL and 0x1A are ordinary bytes. Every later step goes through the
 // same handle, so that the file written is the file read, never whatever the
 // path names by then. Before it writes, the tool makes sure that the file is
-// still as it was read: another writer's change wins.
+// still as it was read, and after it, that the path still names the file it
+// wrote: another writer's change wins. On Linux a write lease, where the
+// kernel grants one, makes a writer that opens the file meanwhile wait until
+// the stamp is done.
 #pragma once
 
 #include <cstddef>
@@ -91,6 +94,7 @@ struct FileSnapshot {
     FileIdentity identity;
     FileHandle handle;
     bool writable = false;  // opened for writing, and with a write permission
+    bool leased = false;    // held under a write lease: other openers wait for the stamp
 };
 
 enum class FileAccess { kRead, kReadWrite };
@@ -110,14 +114,18 @@ void prefault_for_writing(void* data, std::size_t size);
 // never waited on), reads short, or does not fit in memory.
 bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& file);
 
-enum class WriteOutcome { kWritten, kNotWritten, kChanged };
+// kNotFlushed: written, but the flush failed, so the disk may hold the old
+// bytes or the new ones.
+enum class WriteOutcome { kWritten, kNotWritten, kChanged, kNotFlushed };
 
 // Writes `text` at each of `offsets`, where the same number of bytes stands
 // now, through the handle that read the file, and flushes it to disk.
 // Nothing else of the file is touched: it keeps its identity, links, owner,
 // permissions, attributes and streams. A kill between two writes, or a power
 // loss during one, can leave part of the text written. kChanged, with nothing
-// written, when the file is no longer as it was read.
+// written, when the file is no longer as it was read; kChanged too when the
+// path names another file once the text is written (an editor saved by
+// rename meanwhile).
 WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text);
 
 // The text of a new file, a block at a time: fills `to` with at most `room`
@@ -137,10 +145,13 @@ bool write_in_blocks(const TextSource& source, Write&& write) {
 
 // Replaces the file that was read (a symbolic link's target) with `text`: a
 // temporary file in its folder, flushed to disk, takes its place, so that a
-// crash at any moment leaves either the old file or the new one. The new file
-// gets the old one's permissions, extended attributes and ACL, its owner and
-// group where the runner may set them (on Windows its attributes, creation
-// time, security and streams). kNotWritten, with the file untouched, when it
-// is not writable, has other hard links (a replacement would split them) or
-// any step fails; kChanged when it is no longer as it was read.
+// crash at any moment leaves either the old file or the new one. On POSIX
+// every step goes through one handle on the folder, checked to hold the file.
+// The new file gets exactly the old one's permissions, extended attributes
+// and ACL (nothing its folder would hand down), its owner and group where the
+// runner may set them (on Windows its attributes, creation time, security and
+// streams). kNotWritten, with the file untouched, when it is not writable,
+// has other hard links (a replacement would split them) or any step fails;
+// kChanged, with the file as it was, when it is no longer as it was read, its
+// path names another file, or a writer waits on its lease.
 WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text);

@@ -7,9 +7,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>  // renameat2
 #include <new>
 
-#include "hex/file_io.h"
+#include "file/file_io.h"
 
 namespace {
 
@@ -31,12 +32,29 @@ FileIdentity identity_of(const struct stat& info) {
             static_cast<std::uint64_t>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
 }
 
-// The open file is as it was read, and `path` still names it.
-bool unchanged(const FileSnapshot& file, const std::string& path) {
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// `path` names the file open as `fd`.
+bool names(const std::string& path, int fd) {
     struct stat held {
     }, named{};
-    return fstat(fd_of(file), &held) == 0 && identity_of(held) == file.identity && stat(path.c_str(), &named) == 0 &&
-           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+    return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && same_file(named, held);
+}
+
+// The open file is as it was read, and `path` still names it.
+bool unchanged(const FileSnapshot& file, const std::string& path) {
+    struct stat held {};
+    return fstat(fd_of(file), &held) == 0 && identity_of(held) == file.identity && names(path, fd_of(file));
+}
+
+// Another process has asked to open the leased file for writing, and waits
+// for the lease; a reader that waits would leave it a read lease.
+bool writer_waiting(const FileSnapshot& file) { return file.leased && fcntl(fd_of(file), F_GETLEASE) == F_UNLCK; }
+
+// Lets a waiting writer in.
+void release_lease(FileSnapshot& file) {
+    if (file.leased) fcntl(fd_of(file), F_SETLEASE, F_UNLCK);
+    file.leased = false;
 }
 
 bool write_all(int fd, std::string_view bytes, off_t at) {
@@ -50,12 +68,6 @@ bool write_all(int fd, std::string_view bytes, off_t at) {
     return true;
 }
 
-// The folder of an absolute path.
-std::string directory_of(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The path of the open file itself, whatever name led to it.
 std::string path_of(int fd) {
     std::string path(4096, '\0');
@@ -66,15 +78,33 @@ std::string path_of(int fd) {
     return path;
 }
 
-// Every extended attribute `from` has, the ACL among them, onto `to`.
-bool copy_extended_attributes(int from, int to) {
-    const ssize_t size = flistxattr(from, nullptr, 0);
-    if (size <= 0) return size == 0 || errno == ENOTSUP;
-    std::string names(static_cast<std::size_t>(size), '\0');
-    const ssize_t listed = flistxattr(from, names.data(), names.size());
+// The names of a file's extended attributes, each ended by a NUL; false when
+// they cannot be listed. A file system without them has none.
+bool attribute_names(int fd, std::string& names) {
+    const ssize_t size = flistxattr(fd, nullptr, 0);
+    if (size < 0) return names.clear(), errno == ENOTSUP;
+    names.assign(static_cast<std::size_t>(size), '\0');
+    const ssize_t listed = size == 0 ? 0 : flistxattr(fd, names.data(), names.size());
     if (listed < 0) return false;
     names.resize(static_cast<std::size_t>(listed));
-    std::string value;
+    return true;
+}
+
+bool has_name(const std::string& names, const char* name) {
+    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1)
+        if (std::string_view(names.c_str() + at) == name) return true;
+    return false;
+}
+
+// `to` gets exactly the extended attributes of `from`, the ACL among them:
+// what it got from its folder (a default ACL, say) and `from` lacks goes.
+bool match_extended_attributes(int from, int to) {
+    std::string names, inherited, value;
+    if (!attribute_names(from, names) || !attribute_names(to, inherited)) return false;
+    for (std::size_t at = 0; at < inherited.size(); at = inherited.find('\0', at) + 1) {
+        const char* name = inherited.c_str() + at;
+        if (!has_name(names, name) && fremovexattr(to, name) != 0) return false;
+    }
     for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
         const char* name = names.c_str() + at;
         const ssize_t value_size = fgetxattr(from, name, nullptr, 0);
@@ -99,30 +129,44 @@ bool fill(int fd, int old_fd, const struct stat& old, const TextSource& text) {
         at += static_cast<off_t>(bytes.size());
         return written;
     };
-    return owner_kept && write_in_blocks(text, append) && copy_extended_attributes(old_fd, fd) &&
+    return owner_kept && write_in_blocks(text, append) && match_extended_attributes(old_fd, fd) &&
            fchmod(fd, old.st_mode & 07777) == 0 && fsync(fd) == 0;
 }
 
-// A file of `directory` with no name until it is complete, so that a kill
-// while writing leaves nothing behind; where the file system has no such
+std::string temporary_name(unsigned attempt) {
+    return ".crcstamp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+}
+
+// A file of the folder `dir` with no name until it is complete, so that a
+// kill while writing leaves nothing behind; where the file system has no such
 // files, a named one that a kill can leave.
-bool create_temporary(const std::string& directory, Descriptor& out, std::string& named) {
-    out.fd = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (out.fd >= 0) return true;
-    named = directory + "/.crcstamp-XXXXXX";
-    out.fd = mkostemp(named.data(), O_CLOEXEC);
+bool create_temporary(int dir, Descriptor& out, std::string& named) {
+    out.fd = openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    for (unsigned attempt = 0; out.fd < 0 && attempt < 100; ++attempt) {
+        named = temporary_name(attempt);
+        out.fd = openat(dir, named.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out.fd < 0 && errno != EEXIST) return false;
+    }
     return out.fd >= 0;
 }
 
-// Gives an unnamed file a name of its own in `directory`.
-bool link_unnamed(int fd, const std::string& directory, std::string& temp) {
+// Gives an unnamed file a name of its own in the folder `dir`.
+bool link_unnamed(int fd, int dir, std::string& temp) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        temp = directory + "/.crcstamp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        temp = temporary_name(attempt);
+        if (linkat(AT_FDCWD, self.c_str(), dir, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
         if (errno != EEXIST) return false;
     }
     return false;
+}
+
+// The folder `dir` holds the file open as `fd` under `name`, itself and not a link to it.
+bool holds(int dir, const std::string& name, int fd) {
+    struct stat entry {
+    }, held{};
+    return fstatat(dir, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &held) == 0 &&
+           same_file(entry, held);
 }
 
 // Holds back the signals that end a program by default, from a temporary
@@ -140,6 +184,24 @@ class SignalsHeld {
   private:
     sigset_t saved_{};
 };
+
+// Puts the temporary file in the file's place, unless the file changed or a
+// writer waits on its lease. The two trade places first, so that a writer that
+// asked in the meantime finds the old file back under its name.
+WriteOutcome put_in_place(FileSnapshot& file, int dir, const std::string& temp, const std::string& name, int fd) {
+    if (!unchanged(file, file.path) || !holds(dir, name, fd_of(file)) || writer_waiting(file))
+        return WriteOutcome::kChanged;
+    if (renameat2(dir, temp.c_str(), dir, name.c_str(), RENAME_EXCHANGE) != 0) {
+        // A file system that cannot exchange: a plain rename, after which nothing is undone.
+        return errno == EINVAL && renameat(dir, temp.c_str(), dir, name.c_str()) == 0 ? WriteOutcome::kWritten
+                                                                                     : WriteOutcome::kNotWritten;
+    }
+    if (writer_waiting(file) || !names(file.path, fd)) {
+        renameat2(dir, temp.c_str(), dir, name.c_str(), RENAME_EXCHANGE);
+        return WriteOutcome::kChanged;
+    }
+    return WriteOutcome::kWritten;
+}
 
 }  // namespace
 
@@ -174,6 +236,14 @@ bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& f
     if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
     // No write bit means read-only, also for root, whom open() never refuses.
     file.writable = file.writable && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    if (file.writable) {
+        // From here until the stamp is flushed, another opener waits (up to the
+        // kernel's lease-break time). Its signal is only a notice: it must not
+        // end the run. The kernel grants the lease to the file's owner or a
+        // holder of CAP_LEASE, when nobody else has the file open.
+        std::signal(SIGIO, SIG_IGN);
+        file.leased = fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+    }
     file.path = path;
     file.identity = identity_of(info);
     try {
@@ -194,11 +264,15 @@ bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& f
 
 WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text) {
     if (!file.writable) return WriteOutcome::kNotWritten;
+    // Under a lease nobody has opened the file since the read; without one, this is the last look.
     if (!unchanged(file, file.path)) return WriteOutcome::kChanged;
     for (const std::size_t at : offsets) {
         if (!write_all(fd_of(file), text, static_cast<off_t>(at))) return WriteOutcome::kNotWritten;
     }
-    return fsync(fd_of(file)) == 0 ? WriteOutcome::kWritten : WriteOutcome::kNotWritten;
+    if (fsync(fd_of(file)) != 0) return WriteOutcome::kNotFlushed;
+    release_lease(file);
+    // An editor that saved by rename meanwhile has the path: the file its user sees is not stamped.
+    return names(file.path, fd_of(file)) ? WriteOutcome::kWritten : WriteOutcome::kChanged;
 }
 
 WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
@@ -208,30 +282,31 @@ WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
     const std::string target = path_of(fd_of(file));
     if (fstat(fd_of(file), &info) != 0 || info.st_nlink != 1 || target.empty()) return WriteOutcome::kNotWritten;
 
-    const std::string directory = directory_of(target);
+    // The folder is opened once, and every step after is made in it: a folder
+    // swapped for a link meanwhile leads nowhere.
+    const std::size_t slash = target.find_last_of('/');
+    const std::string name = target.substr(slash + 1);
+    const Descriptor dir{open(slash == 0 ? "/" : target.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return WriteOutcome::kNotWritten;
+    if (!holds(dir.fd, name, fd_of(file))) return WriteOutcome::kChanged;
     Descriptor out{-1};
     std::string temp;
-    if (!create_temporary(directory, out, temp)) return WriteOutcome::kNotWritten;
+    if (!create_temporary(dir.fd, out, temp)) return WriteOutcome::kNotWritten;
     const bool unnamed = temp.empty();
     if (!fill(out.fd, fd_of(file), info, text)) {
-        if (!unnamed) unlink(temp.c_str());
+        if (!unnamed) unlinkat(dir.fd, temp.c_str(), 0);
         return WriteOutcome::kNotWritten;
     }
-    WriteOutcome outcome = WriteOutcome::kWritten;
+    WriteOutcome outcome = WriteOutcome::kNotWritten;
     {
         const SignalsHeld held;
-        // Last look before the rename: a change made since the read wins.
-        if (unnamed && !link_unnamed(out.fd, directory, temp)) return WriteOutcome::kNotWritten;
-        if (!unchanged(file, target) || !unchanged(file, file.path)) {
-            outcome = WriteOutcome::kChanged;
-        } else if (rename(temp.c_str(), target.c_str()) != 0) {
-            outcome = WriteOutcome::kNotWritten;
-        }
-        if (outcome != WriteOutcome::kWritten) unlink(temp.c_str());
+        if (unnamed && !link_unnamed(out.fd, dir.fd, temp)) return WriteOutcome::kNotWritten;
+        outcome = put_in_place(file, dir.fd, temp, name, out.fd);
+        // After an exchange the temporary name holds the old file.
+        unlinkat(dir.fd, temp.c_str(), 0);
     }
+    release_lease(file);
     if (outcome != WriteOutcome::kWritten) return outcome;
-    // The rename itself reaches the disk with the directory.
-    Descriptor dir{open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd >= 0) fsync(dir.fd);
-    return WriteOutcome::kWritten;
+    // The rename itself reaches the disk with the folder.
+    return fsync(dir.fd) == 0 ? WriteOutcome::kWritten : WriteOutcome::kNotFlushed;
 }

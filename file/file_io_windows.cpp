@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "hex/file_io.h"
+#include "file/file_io.h"
 
 namespace {
 
@@ -142,7 +142,7 @@ WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_
     for (const std::size_t at : offsets) {
         if (!write_all(handle_of(file), text, at)) return WriteOutcome::kNotWritten;
     }
-    return FlushFileBuffers(handle_of(file)) ? WriteOutcome::kWritten : WriteOutcome::kNotWritten;
+    return FlushFileBuffers(handle_of(file)) ? WriteOutcome::kWritten : WriteOutcome::kNotFlushed;
 }
 
 WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
