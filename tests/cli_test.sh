@@ -101,9 +101,9 @@ native)
         echo "skipped: no ACL or attribute tools here"
     before=$(kept) && run link.hex -- 0 "link.hex\n$crc" real/fw.hex "$stamped%070000d" 0
     [[ $(readlink link.hex) == real/fw.hex && $(kept) == "$before" ]] || fail "link, mode, ACL or attribute lost"
-    printf "$lf" > one.hex && ln one.hex two.hex && run one.hex -- 1 "one.hex\n${crc}file not written\n" two.hex "$lf"
     # Never waited on: a FIFO with no writer. Too large for memory: refused, and the run goes on.
-    mkfifo pipe.hex && run pipe.hex -- 1 'pipe.hex\nfile not found\n'
+    printf "$lf" > one.hex && ln one.hex two.hex && mkfifo pipe.hex &&
+        run one.hex pipe.hex -- 1 "one.hex\n${crc}file not written\npipe.hex\nfile not found\n" two.hex "$lf"
     printf "$ex" > t.hex && truncate -s 8T huge.hex && ! grep -q __asan_init "$tool" &&  # ASan ends a run on a failed new
         run huge.hex t.hex -- 1 "huge.hex\nfile not found\nt.hex\n$crc" t.hex "$stamped"
     # A write that fails, in place and by replacement (past the file size limit, SIGXFSZ ignored): nothing changes.
@@ -111,59 +111,48 @@ native)
         run big.hex big_lf.hex -- 1 'big.hex\n1EA9E24C\nFD\nfile not written\nbig_lf.hex\n1EA9E24C\nFD\nfile not written\n') || exit 1
     cmp big.hex "$sample" && cmp big_lf.hex lf.bak || fail "a failed write changed the file"
     # CR LF: stamped in place, so its inode and a second hard link keep the stamp, in an immutable folder too;
-    # an immutable file, and an LF file in that folder, are not written.
-    mkdir locked && printf "$ex" | tee locked/fw.hex ro.hex > /dev/null && printf "$lf" > locked/lf.hex
-    ln locked/fw.hex fw2.hex && inode=$(stat -c %i locked/fw.hex) && chattr +i ro.hex locked 2> /dev/null
-    locked=$?
-    run locked/fw.hex -- 0 "locked/fw.hex\n$crc" fw2.hex "$stamped"
-    [[ $(stat -c %i locked/fw.hex) == "$inode" ]] || fail "not stamped in place"
+    # an immutable file, an LF file in that folder, and (for root too) one without a write bit, are not written.
+    mkdir locked && printf "$ex" | tee locked/fw.hex ro.hex > /dev/null && printf "$lf" | tee locked/lf.hex > ro_lf.hex
+    ln locked/fw.hex fw2.hex && inode=$(stat -c %i locked/fw.hex) && chmod 444 ro_lf.hex && chattr +i ro.hex locked 2> /dev/null; locked=$?
+    run locked/fw.hex -- 0 "locked/fw.hex\n$crc" fw2.hex "$stamped" && [[ $(stat -c %i locked/fw.hex) == "$inode" ]] || fail "not in place"
     if ((locked == 0)); then
-        for file in ro.hex locked/lf.hex; do run $file -- 1 "$file\n${crc}file not written\n"; done
+        for file in ro.hex locked/lf.hex ro_lf.hex; do run $file -- 1 "$file\n${crc}file not written\n"; done
         cmp ro.hex <(printf "$ex") && cmp locked/lf.hex <(printf "$lf") || fail "an unwritable file was changed"
     else echo "skipped: no chattr here"; fi
-    # A closed stdout is no file's: both files stamped exactly, the lost output fails the run.
-    printf "$ex" > a.hex && printf "$lf" > b.hex && "$tool" a.hex b.hex < /dev/null >&-
-    [[ $? == 1 ]] && printf "$stamped" | cmp - a.hex && printf "$stamped" | cmp - b.hex || fail "closed stdout"
-    # A folder that hands down an ACL: the new file gets the old one's mode and no ACL.
-    mkdir acl && setfacl -d -m u:nobody:rw acl 2> /dev/null && printf "$lf" > acl/fw.hex && setfacl -b acl/fw.hex &&
-        chmod 660 acl/fw.hex && run acl/fw.hex -- 0 "acl/fw.hex\n$crc" acl/fw.hex "$stamped" &&
-        [[ $(getfacl -cp acl/fw.hex | grep -c nobody)$(stat -c %a acl/fw.hex) == 0660 ]] || fail "ACL handed down"
+    # A closed stdout is no file's, and fails the run; a folder's default ACL is not handed to a replaced file.
+    printf "$ex" > a.hex && printf "$lf" > b.hex && mkdir acl && setfacl -d -m u:nobody:rw acl && printf "$lf" > acl/fw.hex &&
+        setfacl -b acl/fw.hex && chmod 660 acl/fw.hex && "$tool" a.hex b.hex acl/fw.hex < /dev/null >&-
+    [[ $? == 1 && $(cat a.hex b.hex acl/fw.hex) == "$(printf "$stamped$stamped$stamped")" &&
+        $(getfacl -cp acl/fw.hex | grep -c nobody)$(stat -c %a acl/fw.hex) == 0660 ]] || fail "closed stdout, or ACL"
     command -v strace > /dev/null && strace -o /dev/null true 2> /dev/null || { echo "skipped: no strace here"; exit 0; }
-    # staged CALLS INJECT ACTION... -- ARGS... -- STATUS OUTPUT: the tool with CALLS injected (held, or failed);
-    # the k-th ACTION runs once the tool is in its k-th such call, then its status and output are checked.
+    # staged CALLS INJECT ACTION... -- ARGS... STATUS OUTPUT: the tool, CALLS held or failed; ACTION k in call k.
     staged() {
-        local calls=$1 inject=$2 actions=() k=0 tries
-        shift 2 && while [[ $1 != -- ]]; do actions+=("$1") && shift; done && shift
-        : > trace.log && strace -qq -o trace.log -e signal=none -e trace="$calls" -e inject="$calls:$inject" "$tool" "${@:1:$#-3}" \
-            < /dev/null > out.bin 2>&1 &
+        local calls=$1 inject=$2 actions=() k=0 tries && shift 2
+        while [[ $1 != -- ]]; do actions+=("$1") && shift; done && shift && : > trace.log
+        strace -qq -o trace.log -e signal=none -e trace="$calls" -e inject="$calls:$inject" "$tool" "${@:1:$#-2}" < /dev/null > out.bin 2>&1 &
         for action in "${actions[@]}"; do
             for ((k++, tries = 0; $(grep -c "" trace.log) < k && tries < 200; tries++)); do sleep 0.05; done
             temp=$(grep -o '[.]crcstamp-[0-9]*-[0-9]*' trace.log | tail -n 1) && eval "$action"
         done
         wait $! && status=0 || status=$?
-        printf -v want -- "${@: -1}" && [[ $status == "${@: -2:1}" && $(cat out.bin) == "$want" ]] ||
-            fail "staged $calls: $status $(cat out.bin)"
+        printf -v want -- "${@: -1}" && [[ $status == "${@: -2:1}" && $(cat out.bin) == "$want" ]] || fail "$status $(cat out.bin)"
     }
-    # Another writer in the in-place window waits for the stamp and its text lands whole; an editor's save by
-    # rename is not stamped, and the run says so. A writer before the replacement's rename: the tool steps aside.
+    # In place a writer waits and lands whole, an editor's save is not stamped; before a rename, the tool steps aside.
     hold=delay_enter=1000000 changed='file changed while stamping, not written'
     printf "$ex" | tee w1.hex w2.hex > /dev/null && printf "$lf" > w3.hex
     staged pwrite64,renameat2,rename $hold '(printf mine > w1.hex &)' 'printf edited > new.hex && mv new.hex w2.hex' \
-        '(printf theirs > w3.hex &)' -- w1.hex w2.hex w3.hex -- 1 "w1.hex\n${crc}w2.hex\n$crc$changed\nw3.hex\n$crc$changed"
+        '(printf theirs > w3.hex &)' -- w1.hex w2.hex w3.hex 1 "w1.hex\n${crc}w2.hex\n$crc$changed\nw3.hex\n$crc$changed"
     sleep 0.2 && [[ $(cat w1.hex w2.hex w3.hex) == mineeditedtheirs ]] || fail "a writer's change lost: $(cat w?.hex)"
-    # A folder swapped for a link to another before the rename, with a file planted there, and before the link,
-    # swapped back before the clean-up: nothing lands outside the folder, nothing is left there.
+    # A folder swapped for a link, before the rename (a file planted there) or the link (back before the clean-up).
     mkdir own other && printf "$lf" > own/fw.hex && printf precious | tee other/fw.hex > precious
     staged renameat2,rename $hold 'mv own own.old && ln -s other own && printf planted > other/$temp' -- own/fw.hex \
-        -- 1 "own/fw.hex\n$crc$changed"
-    rm -f own other/.crcstamp-* && mv own.old own && printf "$lf" > own/fw.hex
+        1 "own/fw.hex\n$crc$changed" && rm own other/.crcstamp-* && mv own.old own && printf "$lf" > own/fw.hex
     staged linkat,unlinkat,unlink $hold 'mv own own.old && ln -s other own' 'rm own && mv own.old own' -- own/fw.hex \
-        -- 1 "own/fw.hex\n$crc$changed"
+        1 "own/fw.hex\n$crc$changed"
     cmp other/fw.hex precious && printf "$lf" | cmp - own/fw.hex && [[ -z $(ls -A other | grep crcstamp) ]] ||
         fail "a swapped folder led the stamp astray"
-    # A failed flush after an in-place write is no "not written"; root never replaces a file without a write bit.
-    printf "$ex" > f.hex && printf "$lf" > ro_lf.hex && chmod 444 ro_lf.hex
-    staged fsync error=EIO -- f.hex ro_lf.hex -- 1 "f.hex\n${crc}file written, but not flushed to disk\nro_lf.hex\n${crc}file not written"
+    # A failed flush after an in-place write is no "not written".
+    printf "$ex" > f.hex && staged fsync error=EIO -- f.hex 1 "f.hex\n${crc}file written, but not flushed to disk"
     ;;
 *) fail "unknown case $case_name" ;;
 esac
