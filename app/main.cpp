@@ -4,6 +4,7 @@
 // there, or with --info reports the layout it found.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iterator>
 
 #include "app/console.h"
@@ -115,6 +116,14 @@ int main(int argc, char** argv) {
         return kFailure;
     }
     const std::string first = arguments.size() > 1 ? arguments[1] : std::string();
+    // A mistyped option is not a file: "--Check fw.hex" must not stamp fw.hex.
+    std::error_code ignored;
+    if (first.size() > 1 && first[0] == '-' && !is_option(first) &&
+        !std::filesystem::exists(std::filesystem::u8path(first), ignored)) {
+        std::fputs(("unknown option " + first + "\n").c_str(), stdout);
+        std::fputs(kUsage, stdout);
+        return kFailure;
+    }
     if (first == "--help" || first == "--version") {
         std::fputs(first == "--help" ? kUsage : "crcstamp " CRCSTAMP_VERSION "\n", stdout);
         return with_output_written(kSuccess);

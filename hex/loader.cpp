@@ -20,6 +20,7 @@ constexpr const char* kChecksumFault = "File Format incorrect, checksum, Line : 
 constexpr const char* kSizeFault = "File Format incorrect, image too large, Line : ";
 constexpr const char* kOverlapFault = "File Format incorrect, overlaps the image, Line : ";
 constexpr const char* kBelowFault = "File Format incorrect, below the image, Line : ";
+constexpr const char* kDeclarationFault = "File Format incorrect, declaration not two whole words, Line : ";
 
 // Words from `first` on covered by `bytes` bytes: an odd last byte is the high
 // byte of one more word. 64 bits, so that no range wraps.
@@ -67,7 +68,7 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     bool loading = true;
     std::uint32_t last_address = 0;
     std::uint8_t last_count = 0;
-    std::uint32_t data_records = 0;
+    std::uint32_t data_records = 0, start_records = 0;
     std::uint32_t crc_source = 1;  // the data record that declares the CRC address
     std::uint32_t crc_address = kNoCrcAddress;
     std::uint32_t length = 0;
@@ -92,6 +93,15 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
         const std::size_t data_end = record_length(count) - 2;
         if (!type_allowed(type, loading)) return refuse(kTypeFault);
         if (fixed_byte_count(type) >= 0 && count != fixed_byte_count(type)) return refuse(kFormatFault);
+        // Address and start records carry 0000 in their address field, and a file one start address at most.
+        if (type != record_type::kData && type != record_type::kEndOfFile && (header[1] != 0 || header[2] != 0))
+            return refuse(kFormatFault);
+        if (type == record_type::kStartSegmentAddress || type == record_type::kStartLinearAddress) {
+            if (++start_records > 1) return refuse(kFormatFault);
+        }
+        // No word lies past 0xFFFFFFFF: a reader that wrapped would lay it over the image's first words.
+        if (type == record_type::kData && words_of(address, count).end > std::uint64_t{1} << 32)
+            return refuse(kFormatFault);
 
         std::uint8_t data[255];                     // the data of a record that is not stored
         std::size_t read_to = kRecordHeaderLength;  // characters checked and summed so far
@@ -124,6 +134,8 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
                 }
             }
             if (data_records == crc_source) {
+                // The boot check reads the declaration as two whole words of the flash.
+                if (count < 4 || count % 2 != 0) return refuse(kDeclarationFault);
                 // The eight characters before the checksum, read as two words,
                 // low word first; the top byte of the 32-bit value is dropped.
                 const std::size_t at = data_end - 8;
@@ -149,6 +161,9 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
         if (rec.size() < data_end + 2 ||
             !decode_hex_digits(rec.data() + read_to, (data_end - read_to) / 2, data, sum) ||
             !decode_hex_digits(rec.data() + data_end, 1, &checksum, sum))
+            return refuse(kFormatFault);
+        // A hex digit straight after the checksum would make the record longer than its count says.
+        if (pos + data_end + 2 < file.size() && record_detail::is_hex_digit(static_cast<unsigned char>(file[pos + data_end + 2])))
             return refuse(kFormatFault);
         // The one checksum not read is that of the CRC record that ends the image: a stamp replaces it.
         const bool stamped_here = ends_image && is_crc_record(address, count);
@@ -215,10 +230,9 @@ std::ptrdiff_t line_number(std::string_view file, RecordOffset at) {
 
 bool declaration_address(std::string_view file, const LoadResult& load, std::uint32_t& address) {
     if (load.crc_address == kNoCrcAddress) return false;
-    // The source record's last two words, where its count makes whole words of them.
-    const std::uint8_t count = hex_byte_at(file, load.crc_source + 1);
-    address = load.crc_source_address + count / 2u - 2u;
-    return count >= 4 && count % 2 == 0;
+    // The source record's last two words: a load makes sure that they are whole words.
+    address = load.crc_source_address + hex_byte_at(file, load.crc_source + 1) / 2u - 2u;
+    return true;
 }
 
 std::string describe_fault(std::string_view file, const LoadResult& load) {
@@ -251,13 +265,11 @@ std::string describe_layout(std::string_view file, const LoadResult& load) {
     }
     out << "declaration: ";
     std::uint32_t declared = 0;
-    if (load.crc_address == kNoCrcAddress) {
-        out << "none\n";
-    } else if (!declaration_address(file, load, declared)) {
-        out << "not two whole words\n";
-    } else {
+    if (declaration_address(file, load, declared)) {
         out << "word ";
         word(declared) << "\n";
+    } else {
+        out << "none\n";
     }
     const CoveredWords covered = covered_words(load.image_length, load.entry_word);
     out << "covered: ";

@@ -40,9 +40,7 @@ bool load_hex_image(const std::string& path, FileAccess access, FileSnapshot& fi
                     LoadResult& result);
 
 // The word address of the first of the two words that declare the CRC
-// address, where a boot check reads them: false when there is no CRC address,
-// or when the declaring record's data is not two whole words (an odd count,
-// or fewer than four bytes).
+// address, where a boot check reads them: false when there is no CRC address.
 bool declaration_address(std::string_view file, const LoadResult& load, std::uint32_t& address);
 
 // Where the record named by a refusal stands: "record N is on line L", or

@@ -38,13 +38,15 @@ runs)
     printf "$ex" | tee 1.hex 3.hex > ro.hex && printf "${ex/D0D11B/D0D11C}" > 2.hex
     run 1.hex 2.hex 3.hex -- 1 "1.hex\n${crc}2.hex\nFile Format incorrect, checksum, Line : 6\n3.hex\n$crc" 2.hex "${ex/D0D11B/D0D11C}"
     cmp 1.hex 3.hex && printf "$stamped" | cmp - 1.hex || fail "1.hex or 3.hex not stamped"
-    $emulator "$tool" ro.hex --check < /dev/null > out.bin
-    [[ $? == 1 && $(head -n 2 out.bin | tr -d '\r') == $'options go before the file names\nusage: crcstamp FILE...' ]] ||
-        fail "$(cat out.bin)"
+    for args in 'ro.hex --check' '--Check ro.hex'; do  # a late option, or a mistyped one: ro.hex is not touched
+        $emulator "$tool" $args < /dev/null > out.bin
+        [[ $? == 1 && $(head -n 2 out.bin | tr -d '\r') == @(options go before the file names|unknown option --Check)$'\nusage: crcstamp FILE...' ]] ||
+            fail "$(cat out.bin)"
+    done
     printf "$ex" > full.hex && $emulator "$tool" full.hex < /dev/null > /dev/full  # output lost: status 1, but stamped
     [[ $? == 1 ]] && printf "$stamped" | cmp - full.hex || fail "a lost output passed"
-    printf "${ex/C0C1C2C3B6/C0C1C2C3B60}" > long.hex  # one character too many: no CRC record
-    run long.hex -- 1 'long.hex\nC0D3AF29\n51\nCRC record not found at word 0x080040\n' long.hex "${ex/C0C1C2C3B6/C0C1C2C3B60}"
+    printf "${ex/C0C1C2C3B6/C0C1C2C3B60}" > long.hex  # one hex digit too many: a longer record than its count says
+    run long.hex -- 1 'long.hex\nFile Format incorrect, Line : 5\n' long.hex "${ex/C0C1C2C3B6/C0C1C2C3B60}"
     # LF ends become CR LF; NUL and 0x1A, one at the very end, are ordinary bytes.
     printf ':020000040008F2\n\0\x1a\n:040000001122334452\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:00000001FF\n\x1a' > odd.hex
     run odd.hex -- 0 'odd.hex\n236657AC\n30\n' odd.hex \
@@ -64,9 +66,8 @@ CRC record not found: no CRC address in the image\n" ro.hex "$ex"
     printf ':0410000020000000CC\n\t:04200000FFFFFFFFE0\r\n:04200000FFFFFFFFE0\n:00000001FF\n' > two.hex  # lines count LF
     printf ':0410000020000000CC\n\n# note\n:0410020001020304E1\n' > bad.hex
     run --info eof.hex odd5.hex two.hex bad.hex cut.hex -- 1 'eof.hex\n00000000\nFE\nimage: empty\nentry word: no
-CRC address: none\ndeclaration: none\ncovered: nothing\nCRC records: none\nodd5.hex\n00000000\nEC
-image: words 0x001000 to 0x001002, 5 bytes\nentry word: no\nCRC address: 0x000010, declared on line 1
-declaration: not two whole words\ncovered: nothing\nCRC records: none\ntwo.hex\n81587BCF\nB9
+CRC address: none\ndeclaration: none\ncovered: nothing\nCRC records: none\nodd5.hex
+File Format incorrect, declaration not two whole words, Line : 1\nrecord 1 is on line 1\ntwo.hex\n81587BCF\nB9
 image: words 0x001000 to 0x002001, 8196 bytes\nentry word: no\nCRC address: 0x002000, declared on line 1
 declaration: word 0x001000\ncovered: words 0x001000 to 0x001FFF, 4096 words\nCRC records: lines 2, 3\nbad.hex
 File Format incorrect, checksum, Line : 2\nrecord 2 is on line 4\ncut.hex\nFile Format incorrect, Line : 7

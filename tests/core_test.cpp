@@ -47,7 +47,7 @@ std::vector<std::pair<std::string, std::string>> all() {
     std::transform(odd.begin(), odd.end(), odd.begin(), [](unsigned char c) { return std::tolower(c); });
     const auto bad = refusal(""), type = refusal("no this record type, "), sum = refusal("checksum, ");
     const auto large = refusal("image too large, "), over = refusal("overlaps the image, ");
-    const auto below = refusal("below the image, ");
+    const auto below = refusal("below the image, "), words = refusal("declaration not two whole words, ");
     const std::string slot_load = "2000 20000000" + ff(0x2000 - 4) + "FFFFFFFF|", cut = ":04100200112233";
     // clang-format off
     std::vector<std::pair<std::string, std::string>> cases = {
@@ -70,17 +70,19 @@ std::vector<std::pair<std::string, std::string>> all() {
         {kB + ":0400000500000000F7\n:020000040001F9\n:021000000102EB\n" + kEnd, slot_load + "1"},
         {kB + "\t " + kSlot + "\r\n" + kEnd, slot_load + "2"}, {kB + ":020FFE000102EE\n" + kEnd, below(3)},
         {":020000040008F2\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:040000001122334452\n" + kEnd, below(4)},
-        {":05100000AA0010000031\n:0110030001EB\n" + kEnd, "10 AA00100000|0"},
+        {":05100000AA0010000031\n:0110030001EB\n" + kEnd, words(1)}, {":020000040008F2\n:040000001122334452\n:03000200004008B3\n", words(3)},
         {":0410000010000000DC\n" + kEnd, "1000 10000000|0"},  // a slot would overwrite the declaration
-        {k2000 + kSlot + "0\n" + kEnd, slot_load + "0"},  // one character too many; after a record beyond the slot
-        {k2000 + ":02300000AABB69\n" + kSlot + "\n" + kEnd, "2000 20000000|0"},
+        {k2000 + ":02300000AABB69\n" + kSlot + "\n" + kEnd, "2000 20000000|0"},  // after a record beyond the slot
         {kB + ":050FFE000102030405DF\n" + kEnd, over(3)}, {kB + kSlot + " ;\n" + kEnd, over(3)},
         {k2000 + ":022000000102DB\n" + kSlot + "\n" + kEnd, over(3)},
-        {":05100000AA0010000031\n:0110020001EC\n" + kEnd, over(2)},
+        // A hex digit right after a checksum; words past 0xFFFFFFFF; address fields not 0000; two start addresses.
+        {k2000 + kSlot + "0\n" + kEnd, bad(2)}, {k2000 + ":00000001FFA", bad(2)}, {kB + ":020000040001F90\n" + kEnd, bad(3)},
+        {":02000004FFFFFC\n:20FFF800" + std::string(64, '0') + "E9\n" + kEnd, bad(2)}, {":020001040008F1\n", bad(1)},
+        {kB + ":0400010500000000F6\n" + kEnd, bad(3)}, {kB + ":0400000300000000F9\n:0400000500000000F7\n", bad(4)},
         {kB + ":02300000AABB6A\n" + kEnd, sum(3)}, {k2000 + ":04300000112233444F\n" + kEnd, sum(2)},
         {kB + ":02300000AABB", bad(3)}, {kB, bad(3)},
         // Every checksum is read but the CRC record's: the end of file's, and one that ends the image otherwise.
-        {kB + ":00000001FE\n", sum(3)}, {k2000 + ":062000001122334455660076\n" + kEnd, sum(2)},
+        {kB + ":00000001FE\n", sum(3)}, {k2000 + ":0620000011223344556600\n" + kEnd, sum(2)},
         // Types: 02 and 06 to FF anywhere; the count that a type fixes; digits split over a line end.
         {kB + ":020000020000FC\n" + kEnd, type(3)}, {kB + ":00000006FA\n" + kEnd, type(3)}, {kB + ":00000001", bad(3)},
         {kB + ":0200000500F9\n" + kEnd, bad(3)}, {kB + ":0500000312345678AAE5\n" + kEnd, bad(3)},
