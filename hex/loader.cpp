@@ -31,20 +31,9 @@ struct WordRange {
 
 WordRange words_of(std::uint32_t first, std::uint32_t bytes) { return {first, first + (std::uint64_t{bytes} + 1) / 2}; }
 
-// Types that put nothing into the image are read only after it; type 02 is
-// never read, since it would move every record after it.
-bool type_allowed(std::uint8_t type, bool in_image) {
-    switch (type) {
-        case record_type::kData:
-        case record_type::kEndOfFile:
-        case record_type::kExtendedLinearAddress:
-            return true;
-        case record_type::kStartSegmentAddress:
-        case record_type::kStartLinearAddress:
-            return !in_image;
-        default:
-            return false;
-    }
+// Start address records put nothing into the image, and are read only after it.
+bool allowed_in_image(std::uint8_t type) {
+    return type != record_type::kStartSegmentAddress && type != record_type::kStartLinearAddress;
 }
 
 }  // namespace
@@ -81,32 +70,20 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     };
 
     for (;;) {
-        const std::string_view rec = file.substr(pos);
-        // A field that is not hex has no value: the header is checked before its type is looked at.
-        std::uint8_t header[4];
-        unsigned sum = 0;
-        if (rec.size() < kRecordHeaderLength || !decode_hex_digits(rec.data() + 1, 4, header, sum))
-            return refuse(kFormatFault);
-        const std::uint8_t count = header[0];
-        const std::uint8_t type = header[3];
-        const std::uint32_t address = (std::uint32_t{header[1]} << 8 | header[2]) + extended;
-        const std::size_t data_end = record_length(count) - 2;
-        if (!type_allowed(type, loading)) return refuse(kTypeFault);
-        if (fixed_byte_count(type) >= 0 && count != fixed_byte_count(type)) return refuse(kFormatFault);
-        // Address and start records carry 0000 in their address field, and a file one start address at most.
-        if (type != record_type::kData && type != record_type::kEndOfFile && (header[1] != 0 || header[2] != 0))
-            return refuse(kFormatFault);
-        if (type == record_type::kStartSegmentAddress || type == record_type::kStartLinearAddress) {
-            if (++start_records > 1) return refuse(kFormatFault);
-        }
+        Record rec;
+        const RecordFault header = read_record_header(file, pos, rec);
+        if (header != RecordFault::kNone) return refuse(header == RecordFault::kUnknownType ? kTypeFault : kFormatFault);
+        const bool data_record = rec.type == record_type::kData;
+        if (loading && !allowed_in_image(rec.type)) return refuse(kTypeFault);
+        if (!allowed_in_image(rec.type) && ++start_records > 1) return refuse(kFormatFault);  // one start address
+        const std::uint32_t address = rec.address + extended;
         // No word lies past 0xFFFFFFFF: a reader that wrapped would lay it over the image's first words.
-        if (type == record_type::kData && words_of(address, count).end > std::uint64_t{1} << 32)
-            return refuse(kFormatFault);
+        if (data_record && words_of(address, rec.count).end > std::uint64_t{1} << 32) return refuse(kFormatFault);
 
-        std::uint8_t data[255];                     // the data of a record that is not stored
-        std::size_t read_to = kRecordHeaderLength;  // characters checked and summed so far
-        bool ends_image = false;
-        if (type == record_type::kData && loading) {
+        std::uint8_t data[255];  // the data of a record that is not stored
+        std::uint8_t* to = data;
+        const bool stored = data_record && loading;
+        if (stored) {
             if (data_records > 0) {
                 if (address > crc_address) {  // beyond the CRC record: the image ends before it,
                     loading = false;
@@ -120,11 +97,13 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
                 length += static_cast<std::uint32_t>(gap);
             }
             // Data that would not fit is decoded aside, only to tell a bad digit from a full image.
-            std::uint8_t* const to = count <= kImageCapacity - length ? image.data() + length : data;
-            if (rec.size() < data_end || !decode_hex_digits(rec.data() + kRecordHeaderLength, count, to, sum))
-                return refuse(kFormatFault);
-            if (to == data) return refuse(kSizeFault);
+            if (rec.count <= kImageCapacity - length) to = image.data() + length;
+        }
+        if (read_record_data(file, rec, to) != RecordFault::kNone) return refuse(kFormatFault);
 
+        bool ends_image = false;
+        if (stored) {
+            if (to == data) return refuse(kSizeFault);
             ++data_records;
             if (data_records == 1) {
                 result.image_address = address;
@@ -135,67 +114,45 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
             }
             if (data_records == crc_source) {
                 // The boot check reads the declaration as two whole words of the flash.
-                if (count < 4 || count % 2 != 0) return refuse(kDeclarationFault);
-                // The eight characters before the checksum, read as two words,
-                // low word first; the top byte of the 32-bit value is dropped.
-                const std::size_t at = data_end - 8;
-                const std::uint32_t b0 = hex_byte_at(rec, at);
-                const std::uint32_t b1 = hex_byte_at(rec, at + 2);
-                const std::uint32_t b3 = hex_byte_at(rec, at + 6);
-                crc_address = b3 << 16 | b0 << 8 | b1;
+                if (rec.count < 4 || rec.count % 2 != 0) return refuse(kDeclarationFault);
+                // The last two words, low word first; the top byte of the 32-bit value is dropped.
+                const std::uint8_t* declared = to + rec.count - 4;
+                crc_address = std::uint32_t{declared[3]} << 16 | std::uint32_t{declared[0]} << 8 | declared[1];
                 result.crc_source = pos;
                 result.crc_source_address = address;
             }
             last_address = address;
-            length += count;
-            last_count = count;
-            read_to = data_end;
+            length += rec.count;
+            last_count = rec.count;
             if (address >= crc_address) {
                 loading = false;
                 ends_image = true;
             }
         }
 
-        // The checksum's digits count like the rest: a right one brings the sum to 0 modulo 256.
-        std::uint8_t checksum;
-        if (rec.size() < data_end + 2 ||
-            !decode_hex_digits(rec.data() + read_to, (data_end - read_to) / 2, data, sum) ||
-            !decode_hex_digits(rec.data() + data_end, 1, &checksum, sum))
-            return refuse(kFormatFault);
-        // A hex digit straight after the checksum would make the record longer than its count says.
-        if (pos + data_end + 2 < file.size() && record_detail::is_hex_digit(static_cast<unsigned char>(file[pos + data_end + 2])))
-            return refuse(kFormatFault);
         // The one checksum not read is that of the CRC record that ends the image: a stamp replaces it.
-        const bool stamped_here = ends_image && is_crc_record(address, count);
-        if (!stamped_here && (sum & 0xFFu) != 0) return refuse(kChecksumFault);
+        const bool stamped_here = ends_image && is_crc_record(address, rec.count);
+        if (!stamped_here && !rec.checksum_holds) return refuse(kChecksumFault);
         if (stamped_here) crc_records.push_back(pos);
-        if (type == record_type::kData && !loading && !ends_image && count > 0) {
+        if (data_record && !loading && !ends_image && rec.count > 0) {
             // After the image a data record must not land on one of its words;
             // only a further CRC record may, on the slot, and is stamped with it.
-            if (words_of(address, count).overlaps(words_of(result.image_address, length))) {
-                if (crc_records.empty() || !is_crc_record(address, count)) return refuse(kOverlapFault);
+            if (words_of(address, rec.count).overlaps(words_of(result.image_address, length))) {
+                if (crc_records.empty() || !is_crc_record(address, rec.count)) return refuse(kOverlapFault);
                 crc_records.push_back(pos);
             } else if (address < result.image_address) {
                 // The image is the lowest data of the file: where the boot check starts.
                 return refuse(kBelowFault);
             }
         }
-        if (type == record_type::kExtendedLinearAddress) extended = (std::uint32_t{data[0]} << 8 | data[1]) << 16;
-        if (type == record_type::kEndOfFile) {  // nothing after it is read, but for its line ends
-            for (std::size_t i = pos + data_end + 2; i < file.size(); ++i) lone_newline |= is_lone_newline(file, i);
+        if (rec.type == record_type::kExtendedLinearAddress) extended = (std::uint32_t{to[0]} << 8 | to[1]) << 16;
+        if (rec.type == record_type::kEndOfFile) {  // nothing after it is read, but for its line ends
+            for (std::size_t i = rec.end; i < file.size(); ++i) lone_newline |= is_lone_newline(file, i);
             break;
         }
-
-        // Whatever stands between records (line ends, blanks, text) is skipped;
-        // it is mostly a line end, too short to be worth a call to memchr.
-        // Records hold no line end: here is where every line end of the file
-        // up to the end-of-file record stands.
-        std::size_t next = pos + data_end + 2;
-        if (file.substr(next, 3) == "\r\n:") next += 2;  // the usual case
-        for (; next < file.size() && file[next] != ':'; ++next) lone_newline |= is_lone_newline(file, next);
+        pos = next_record(file, rec.end, lone_newline);
         ++number;
-        pos = next;
-        if (next == file.size()) return refuse(kFormatFault);
+        if (pos == file.size()) return refuse(kFormatFault);
     }
 
     result.image_length = length;
@@ -231,7 +188,9 @@ std::ptrdiff_t line_number(std::string_view file, RecordOffset at) {
 bool declaration_address(std::string_view file, const LoadResult& load, std::uint32_t& address) {
     if (load.crc_address == kNoCrcAddress) return false;
     // The source record's last two words: a load makes sure that they are whole words.
-    address = load.crc_source_address + hex_byte_at(file, load.crc_source + 1) / 2u - 2u;
+    Record source;
+    if (read_record_header(file, load.crc_source, source) != RecordFault::kNone) return false;
+    address = load.crc_source_address + source.count / 2u - 2u;
     return true;
 }
 

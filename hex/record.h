@@ -190,6 +190,83 @@ inline bool decode_hex_digits(const char* digits, std::size_t count, std::uint8_
     return (not_hex & record_detail::kNotHexFlag) == 0;
 }
 
+// The record reader: what a record is, where it starts and where it ends.
+// A record runs from its ':' to its checksum, every character between a hex
+// digit, and as long as its count says; a hex digit right after the
+// checksum would make it longer, so it is no record. Types 02 and 06 to FF
+// have no meaning here; where the format fixes a type's count, the record
+// has it; address and start address records carry 0000 as their address.
+//
+//   Record record;
+//   if (read_record_header(text, colon, record) == RecordFault::kNone &&
+//       read_record_data(text, record, bytes) == RecordFault::kNone) ... record.checksum_holds ...
+//   next = next_record(text, record.end, lone_newline);
+//
+// Two steps, so that a caller can look at the header before it says where
+// the data goes (straight into an image, say).
+enum class RecordFault { kNone, kMalformed, kUnknownType };
+
+struct Record {
+    std::size_t at = 0;  // its ':'
+    std::uint8_t count = 0, type = 0;
+    std::uint16_t address = 0;  // the address field
+    std::size_t end = 0;        // just past the checksum
+    bool checksum_holds = false;
+    unsigned sum = 0;  // of the bytes read so far
+};
+
+// Reads the header of the record whose ':' stands at `at`.
+inline RecordFault read_record_header(std::string_view text, std::size_t at, Record& record) {
+    std::uint8_t header[4];
+    record = Record{};
+    record.at = at;
+    // A field that is not hex has no value: the header is checked before its type is looked at.
+    if (text.size() - at < kRecordHeaderLength || !decode_hex_digits(text.data() + at + 1, 4, header, record.sum))
+        return RecordFault::kMalformed;
+    record.count = header[0];
+    record.address = static_cast<std::uint16_t>(header[1] << 8 | header[2]);
+    record.type = header[3];
+    record.end = at + record_length(record.count);
+    const int fixed = fixed_byte_count(record.type);
+    if (record.type > record_type::kStartLinearAddress || record.type == record_type::kExtendedSegmentAddress)
+        return RecordFault::kUnknownType;
+    if (fixed >= 0 && record.count != fixed) return RecordFault::kMalformed;
+    const bool addressed = record.type == record_type::kData || record.type == record_type::kEndOfFile;
+    return addressed || record.address == 0 ? RecordFault::kNone : RecordFault::kMalformed;
+}
+
+// Reads the data of a record whose header was read into `data` (room for its
+// count), and its checksum.
+inline RecordFault read_record_data(std::string_view text, Record& record, std::uint8_t* data) {
+    std::uint8_t checksum;
+    if (text.size() < record.end ||
+        !decode_hex_digits(text.data() + record.at + kRecordHeaderLength, record.count, data, record.sum) ||
+        !decode_hex_digits(text.data() + record.end - 2, 1, &checksum, record.sum))
+        return RecordFault::kMalformed;
+    if (record.end < text.size() && record_detail::is_hex_digit(static_cast<unsigned char>(text[record.end])))
+        return RecordFault::kMalformed;
+    record.checksum_holds = (record.sum & 0xFF) == 0;
+    return RecordFault::kNone;
+}
+
+// Whether the character at `i` is an LF with no CR before it: a line end that
+// a stamp writes as CR LF.
+inline bool is_lone_newline(std::string_view text, std::size_t i) {
+    return text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
+}
+
+// Where the record after the one that ends at `end` begins: the next ':', or
+// the size of the text when there is none. Whatever stands between (line
+// ends, blanks, text) is no record's; `lone_newline` notes an LF without a CR
+// there. Records hold no line end, so every line end up to the last record
+// stands in such a stretch.
+inline std::size_t next_record(std::string_view text, std::size_t end, bool& lone_newline) {
+    // Mostly a line end, too short to be worth a call to memchr.
+    if (text.substr(end, 3) == "\r\n:") return end + 2;
+    for (; end < text.size() && text[end] != ':'; ++end) lone_newline |= is_lone_newline(text, end);
+    return end;
+}
+
 // Writes `value` as two upper-case hex digits at `out[0]` and `out[1]`.
 void encode_hex_byte(std::uint8_t value, char* out);
 
@@ -198,12 +275,6 @@ std::uint8_t record_checksum(const std::uint8_t* bytes, std::size_t count);
 
 // Characters of the record that carries the CRC, ':' to checksum: four data bytes.
 constexpr std::size_t kCrcRecordLength = record_length(4);
-
-// Whether the character at `i` is an LF with no CR before it: a line end that
-// a stamp writes as CR LF.
-inline bool is_lone_newline(std::string_view text, std::size_t i) {
-    return text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
-}
 
 // Whether the `length` characters from the ':' at `colon` are a line of their
 // own: only spaces or tabs before them on the line, and right after them a

@@ -130,7 +130,7 @@ native)
     staged() {
         local calls=$1 inject=$2 actions=() k=0 tries && shift 2
         while [[ $1 != -- ]]; do actions+=("$1") && shift; done && shift && : > trace.log
-        strace -qq -o trace.log -e signal=none -e trace="$calls" -e inject="$calls:$inject" "$tool" "${@:1:$#-2}" < /dev/null > out.bin 2>&1 &
+        ASAN_OPTIONS=detect_leaks=0 strace -qq -o trace.log -e signal=none -e trace="$calls" -e inject="$calls:$inject" "$tool" "${@:1:$#-2}" < /dev/null > out.bin 2>&1 &
         for action in "${actions[@]}"; do
             for ((k++, tries = 0; $(grep -c "" trace.log) < k && tries < 200; tries++)); do sleep 0.05; done
             temp=$(grep -o '[.]crcstamp-[0-9]*-[0-9]*' trace.log | tail -n 1) && eval "$action"

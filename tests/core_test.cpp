@@ -75,26 +75,18 @@ std::vector<std::pair<std::string, std::string>> all() {
         {k2000 + ":02300000AABB69\n" + kSlot + "\n" + kEnd, "2000 20000000|0"},  // after a record beyond the slot
         {kB + ":050FFE000102030405DF\n" + kEnd, over(3)}, {kB + kSlot + " ;\n" + kEnd, over(3)},
         {k2000 + ":022000000102DB\n" + kSlot + "\n" + kEnd, over(3)},
-        // A hex digit right after a checksum; words past 0xFFFFFFFF; address fields not 0000; two start addresses.
-        {k2000 + kSlot + "0\n" + kEnd, bad(2)}, {k2000 + ":00000001FFA", bad(2)}, {kB + ":020000040001F90\n" + kEnd, bad(3)},
-        {":02000004FFFFFC\n:20FFF800" + std::string(64, '0') + "E9\n" + kEnd, bad(2)}, {":020001040008F1\n", bad(1)},
-        {kB + ":0400010500000000F6\n" + kEnd, bad(3)}, {kB + ":0400000300000000F9\n:0400000500000000F7\n", bad(4)},
+        // A hex digit right after the CRC record's checksum; words past 0xFFFFFFFF; two start addresses.
+        {k2000 + kSlot + "0\n" + kEnd, bad(2)}, {":02000004FFFFFC\n:20FFF800" + std::string(64, '0') + "E9\n" + kEnd, bad(2)},
+        {kB + ":0400000300000000F9\n:0400000500000000F7\n", bad(4)},
         {kB + ":02300000AABB6A\n" + kEnd, sum(3)}, {k2000 + ":04300000112233444F\n" + kEnd, sum(2)},
         {kB + ":02300000AABB", bad(3)}, {kB, bad(3)},
         // Every checksum is read but the CRC record's: the end of file's, and one that ends the image otherwise.
         {kB + ":00000001FE\n", sum(3)}, {k2000 + ":0620000011223344556600\n" + kEnd, sum(2)},
-        // Types: 02 and 06 to FF anywhere; the count that a type fixes; digits split over a line end.
-        {kB + ":020000020000FC\n" + kEnd, type(3)}, {kB + ":00000006FA\n" + kEnd, type(3)}, {kB + ":00000001", bad(3)},
-        {kB + ":0200000500F9\n" + kEnd, bad(3)}, {kB + ":0500000312345678AAE5\n" + kEnd, bad(3)},
-        {kB + ":0100000100FE\n", bad(3)},
-        {k2000 + ":000000040001FB\n" + kEnd, bad(2)}, {k2000 + ":050000040002F5000000\n" + kEnd, bad(2)},
-        {k2000 + ":04100200010\r\n20304E0\n" + kEnd, bad(2)},
-        // Counting records, not lines: a type before its checksum, below or over the record before, cut short.
-        {"", bad(1)}, {" 00000001FF", bad(1)}, {k2000 + kR2 + ":0400000300000000AA", type(3)},
+        // Counting records, not lines: types, one before its checksum, below or over the record before, cut short.
+        {kB + ":020000020000FC\n" + kEnd, type(3)}, {"", bad(1)}, {" 00000001FF", bad(1)}, {k2000 + kR2 + ":0400000300000000AA", type(3)},
         {k2000 + "\n\nnote\n" + kR2 + ":04100400112233447F\n", sum(3)}, {k2000 + ":020000040000F8", sum(2)},
         {k2000 + kR2 + "trailing text", bad(3)}, {k2000 + kR2 + ":021001000102EA", bad(3)},
-        {k2000 + kR2 + ":021003000102E8", bad(3)},
-        {k2000 + ":0000000", bad(2)}, {k2000 + cut, bad(2)}, {k2000 + cut + "447", bad(2)},
+        {k2000 + kR2 + ":021003000102E8", bad(3)}, {k2000 + cut, bad(2)}, {k2000 + cut + "447", bad(2)},
         // A byte more than the image holds, in the data or the gap; 2 x 0x80000002 words less 4 bytes is 2^32 bytes.
         {kFull + ":0349EF00010203BF", large(3)}, {kFull + ":0249F0000102C2", large(3)},
         {":020000040008F2\n:0400000001020304F2\n:02000004800872\n:040002000000FFFFFC\n", large(4)},
@@ -144,6 +136,27 @@ std::string load(const std::string& text) {
 
 TEST(Loader, LoadsOrRefusesWithTheRecordAtFault) {
     for (const auto& [text, outcome] : all()) EXPECT_EQ(load(text), outcome) << text;
+}
+
+// One record: its fault (m malformed, t a type of no meaning), or where it ends and whether its checksum holds;
+// the count a type fixes, and an address field of 0000 where it has no meaning.
+TEST(Reader, ReadsOneRecordOrItsFault) {
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {":00000001FF", "11+"}, {":00000001FE\r\n", "11-"}, {":00000001FF;A", "11+"}, {":0410020001020304E0", "19+"},
+        {":00000001", "m"}, {":0000000", "m"}, {":00000001FFA", "m"}, {":020000040001F90", "m"},  // cut short, too long
+        {":04100200010\r\n20304E0", "m"}, {":00000006FA", "t"}, {":020000020000FC", "t"}, {":000000FF01", "t"},
+        {":0200000500F9", "m"}, {":0500000312345678AAE5", "m"}, {":0100000100FE", "m"}, {":050000040002F5000000", "m"},
+        {":020001040008F1", "m"}, {":0400010500000000F6", "m"}, {":0400000500000000F7", "19+"}};
+    // clang-format on
+    for (const auto& [text, outcome] : cases) {
+        Record record;
+        std::uint8_t data[255];
+        RecordFault fault = read_record_header(text, 0, record);
+        if (fault == RecordFault::kNone) fault = read_record_data(text, record, data);
+        const std::string read = std::to_string(record.end) + (record.checksum_holds ? "+" : "-");
+        EXPECT_EQ(fault == RecordFault::kNone ? read : fault == RecordFault::kMalformed ? "m" : "t", outcome) << text;
+    }
 }
 
 TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
