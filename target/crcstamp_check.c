@@ -114,9 +114,10 @@ int crcstamp_check_passed(const crcstamp_check *check) {
     return check->slot != 0 && check->left == 0 && check->crc == crcstamp_stamped_crc(check->slot);
 }
 
-int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared) {
+int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared,
+                         uint32_t readable_words) {
     crcstamp_check check;
-    if (crcstamp_check_begin(&check, image, image_address, declared, MAX_IMAGE_WORDS)) {
+    if (crcstamp_check_begin(&check, image, image_address, declared, readable_words)) {
         crcstamp_check_continue(&check, check.left);
     }
     return crcstamp_check_passed(&check);

@@ -5,11 +5,11 @@
  *
  *   extern const uint16_t image_start[];      (the image's lowest word, 0x80000)
  *   extern const uint16_t crc_declaration[];  (the header's last two words)
- *   if (!crcstamp_check_image(image_start, 0x80000, crc_declaration))
+ *   if (!crcstamp_check_image(image_start, 0x80000, crc_declaration, FLASH_WORDS))
  *       refuse_to_run();
  *
- * Or in pieces, to service a watchdog between them, with the flash the
- * firmware may read from image_start on (FLASH_WORDS):
+ * with the flash the firmware may read from image_start on (FLASH_WORDS);
+ * or in pieces, to service a watchdog between them:
  *
  *   static crcstamp_check check;
  *   if (crcstamp_check_begin(&check, image_start, 0x80000, crc_declaration, FLASH_WORDS))
@@ -68,9 +68,10 @@ uint32_t crcstamp_check_continue(crcstamp_check *check, uint32_t max_words);
  * holds their CRC. */
 int crcstamp_check_passed(const crcstamp_check *check);
 
-/* The whole check in one call: begin with 150000 readable words, continue
- * to the end, passed. */
-int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared);
+/* The whole check in one call: begin (with `readable_words` as there),
+ * continue to the end, passed. Nothing past `readable_words` is read. */
+int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared,
+                         uint32_t readable_words);
 
 #ifdef __cplusplus
 }
