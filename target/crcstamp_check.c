@@ -56,13 +56,29 @@ static const uint32_t crc_table[] = {
 };
 
 #ifdef CRCSTAMP_CHECK_SMALL
-/* Four bits a step, high nibble first. */
-static uint32_t feed_word(uint32_t crc, uint16_t word) {
-    unsigned shift;
-    for (shift = 16u; shift > 0u; shift -= 4u) {
-        crc = (crc << 4) ^ crc_table[((crc >> 28) ^ ((uint32_t)word >> (shift - 4u))) & 0xFu];
+#define BYTE_OF(value, shift) ((unsigned char)((value) >> (shift) & 0xFFu))
+
+/* Four bits a step, high nibble first. The register is kept as four bytes,
+ * r3 the top one, and moved with fixed shifts only: an 8- or 16-bit core
+ * shifts a 32-bit value by a variable count in a loop. Each step moves the
+ * register left by a nibble, and the entry of the nibble moved out, XORed
+ * with the word's next one, comes in. Bytes are masked, for a core where
+ * char is wider than 8 bits. */
+uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
+    unsigned char r3 = BYTE_OF(crc, 24), r2 = BYTE_OF(crc, 16), r1 = BYTE_OF(crc, 8), r0 = BYTE_OF(crc, 0);
+    for (; count > 0; --count, ++words) {
+        uint16_t word = *words;
+        unsigned char step;
+        for (step = 0; step < 4u; ++step) {
+            const uint32_t e = crc_table[(unsigned)(r3 >> 4 ^ word >> 12) & 0xFu];
+            word = (uint16_t)(word << 4);
+            r3 = (unsigned char)(((unsigned)(r3 << 4 | r2 >> 4) ^ BYTE_OF(e, 24)) & 0xFFu);
+            r2 = (unsigned char)(((unsigned)(r2 << 4 | r1 >> 4) ^ BYTE_OF(e, 16)) & 0xFFu);
+            r1 = (unsigned char)(((unsigned)(r1 << 4 | r0 >> 4) ^ BYTE_OF(e, 8)) & 0xFFu);
+            r0 = (unsigned char)(((unsigned)(r0 << 4) ^ BYTE_OF(e, 0)) & 0xFFu);
+        }
     }
-    return crc;
+    return (uint32_t)r3 << 24 | (uint32_t)r2 << 16 | (uint32_t)r1 << 8 | r0;
 }
 #else
 /* Eight bits a step, high byte first. */
@@ -70,13 +86,13 @@ static uint32_t feed_word(uint32_t crc, uint16_t word) {
     crc = (crc << 8) ^ crc_table[((crc >> 24) ^ ((uint32_t)word >> 8)) & 0xFFu];
     return (crc << 8) ^ crc_table[((crc >> 24) ^ (uint32_t)word) & 0xFFu];
 }
-#endif
 
 uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
     uint32_t i;
     for (i = 0; i < count; ++i) crc = feed_word(crc, words[i]);
     return crc;
 }
+#endif
 
 uint32_t crcstamp_crc_address(const uint16_t *declared) {
     return ((uint32_t)declared[1] << 16 | declared[0]) & 0xFFFFFFUL;

@@ -9,6 +9,8 @@
 #include <avr/io.h>
 #include <avr/sleep.h>
 
+#include "boot_check_floor.h"
+
 static int put(char c, FILE *stream) {
     loop_until_bit_is_set(UCSR0A, UDRE0);
     UDR0 = (uint8_t)c;
@@ -57,12 +59,12 @@ int main(void) {
     expect(!streamed(wild, SAMPLE_WORDS, 1), "a wild declaration");
     expect(!crcstamp_check_image(flash, SAMPLE_IMAGE_ADDRESS, declared, slot + 1) && streamed(declared, slot + 2, 1), "the flash's end");
 #ifdef __AVR__
-    /* Cycles for 16 words, Timer1 at the CPU clock from 0; its overflow flag tells a count that wrapped. */
-    TCCR1B = _BV(CS10), TCNT1 = 0, TIFR1 = _BV(TOV1);
-    crcstamp_crc_words(0, flash, 16);
-    k = TCNT1;
-    expect(!(TIFR1 & _BV(TOV1)), "a cycle count below the timer's wrap");
-    printf("%u cycles a word, int of %u bits\n", k / 16u, 8u * (unsigned)sizeof(int));
+    floor_setup();
+    k = cycles_a_word(floor_crc_words, flash);
+    expect(k > 0 && floor_crc_words(0, flash, 64) == crcstamp_crc_words(0, flash, 64), "the floor, timed");
+    const unsigned cycles = cycles_a_word(crcstamp_crc_words, flash);
+    printf("%u cycles a word against the floor's %u: %u.%02u times, int of %u bits\n", cycles, k, cycles / k,
+           cycles % k * 100u / k, 8u * (unsigned)sizeof(int));
 #endif
     printf("%u passed, %u failed\n", passed, failed);
 #ifdef __AVR__
