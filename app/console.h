@@ -19,5 +19,6 @@ std::string read_word_from_stdin(std::size_t longest);
 std::string read_word_bytes(std::size_t longest);
 
 // Keeps the console window open until a key is pressed, where a person can
-// press one: `pause` on Windows; elsewhere only when stdin is a terminal.
+// press one: only when standard input is a console (`pause` on Windows) or a
+// terminal.
 void wait_for_key();

@@ -50,5 +50,8 @@ std::vector<std::string> open_console(int, char**) {
 
 void wait_for_key() {
     std::fflush(stdout);
-    std::system("pause");
+    // Only a console has somebody to press a key: a window opened from
+    // Explorer, or a prompt. NUL, a pipe or a file (a build server) do not.
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) std::system("pause");
 }
