@@ -150,10 +150,10 @@ TEST(Reader, ReadsOneRecordOrItsFault) {
         {":020001040008F1", "m"}, {":0400010500000000F6", "m"}, {":0400000500000000F7", "19+"}};
     // clang-format on
     for (const auto& [text, outcome] : cases) {
-        Record record;
-        std::uint8_t data[255];
-        RecordFault fault = read_record_header(text, 0, record);
-        if (fault == RecordFault::kNone) fault = read_record_data(text, record, data);
+        Record record{};
+        std::uint8_t bytes[255];
+        const RecordFault header = read_record_header(text, 0, record);
+        const RecordFault fault = header == RecordFault::kNone ? read_record_data(text, record, bytes) : header;
         const std::string read = std::to_string(record.end) + (record.checksum_holds ? "+" : "-");
         EXPECT_EQ(fault == RecordFault::kNone ? read : fault == RecordFault::kMalformed ? "m" : "t", outcome) << text;
     }
@@ -228,15 +228,11 @@ TEST(WriteFile, KeepsAnotherWritersChange) {
         std::ofstream(at, m) << s;
     };
     std::error_code ignored;
-    const auto edit_and_set_time_back = [&] {
-        const auto time = fs::last_write_time(path);
-        write(path, "dear", std::ios::in | std::ios::out), fs::last_write_time(path, time, ignored);
+    const auto edit_and_set_time_back = [&, time = fs::file_time_type()]() mutable {
+        time = fs::last_write_time(path), write(path, "dear", std::ios::in | std::ios::out), fs::last_write_time(path, time, ignored);
     };
-    const std::pair<std::function<void()>, std::string> writers[] = {
-        {[] {}, ""},
-        {[&] { write(path, "+", std::ios::app); }, "read+"},
-        {edit_and_set_time_back, "dear"},
-        {[&] { write(theirs, "theirs"), fs::rename(theirs, path, ignored); }, "theirs"}};
+    const std::pair<std::function<void()>, std::string> writers[] = {{[] {}, ""}, {[&] { write(path, "+", std::ios::app); }, "read+"},
+        {edit_and_set_time_back, "dear"}, {[&] { write(theirs, "theirs"), fs::rename(theirs, path, ignored); }, "theirs"}};
     for (const bool in_place : {true, false}) {
         for (const auto& [change, kept] : writers) {
             write(path, "read");
@@ -257,8 +253,7 @@ TEST(WriteFile, KeepsAnotherWritersChange) {
     fs::remove_all(folder);
 }
 
-// The boot check computes the tool's CRC and reads nothing wild; and every file that stamps, as flash words:
-// the boot check agrees with the tool, and refuses any changed word.
+// The boot check computes the tool's CRC, reads nothing wild, and on every file that stamps agrees with the tool.
 TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
     for (std::uint16_t byte = 0; byte < 256; ++byte) EXPECT_EQ(crcstamp_crc_words(0, &byte, 1), crc_table[byte]);
 
@@ -303,9 +298,7 @@ TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
         const auto verdicts = [&](bool in_pieces) {
             std::string all_ways = std::to_string(crcstamp_check_image(flash.data(), load.image_address, declaration, kImageCapacity / 2));
             for (const std::uint32_t piece : {1u, 7u, 1024u})
-                if (in_pieces)
-                    all_ways += std::to_string(
-                        streamed(flash.data(), load.image_address, declaration, kImageCapacity / 2, piece));
+                if (in_pieces) all_ways += std::to_string(streamed(flash.data(), load.image_address, declaration, kImageCapacity / 2, piece));
             return all_ways;
         };
         EXPECT_EQ(verdicts(true), "1111") << text;
