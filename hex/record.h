@@ -218,8 +218,9 @@ struct Record {
 // Reads the header of the record whose ':' stands at `at`.
 inline RecordFault read_record_header(std::string_view text, std::size_t at, Record& record) {
     std::uint8_t header[4];
-    record = Record{};
     record.at = at;
+    record.sum = 0;
+    record.checksum_holds = false;
     // A field that is not hex has no value: the header is checked before its type is looked at.
     if (text.size() - at < kRecordHeaderLength || !decode_hex_digits(text.data() + at + 1, 4, header, record.sum))
         return RecordFault::kMalformed;
@@ -243,7 +244,8 @@ inline RecordFault read_record_data(std::string_view text, Record& record, std::
         !decode_hex_digits(text.data() + record.at + kRecordHeaderLength, record.count, data, record.sum) ||
         !decode_hex_digits(text.data() + record.end - 2, 1, &checksum, record.sum))
         return RecordFault::kMalformed;
-    if (record.end < text.size() && record_detail::is_hex_digit(static_cast<unsigned char>(text[record.end])))
+    if (record.end < text.size() &&
+        record_detail::kStrictLow[static_cast<std::uint8_t>(text[record.end])] != record_detail::kNotHexFlag)
         return RecordFault::kMalformed;
     record.checksum_holds = (record.sum & 0xFF) == 0;
     return RecordFault::kNone;
