@@ -90,20 +90,13 @@ bool attribute_names(int fd, std::string& names) {
     return true;
 }
 
-bool has_name(const std::string& names, const char* name) {
-    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1)
-        if (std::string_view(names.c_str() + at) == name) return true;
-    return false;
-}
-
 // `to` gets exactly the extended attributes of `from`, the ACL among them:
-// what it got from its folder (a default ACL, say) and `from` lacks goes.
+// what it got from its folder (a default ACL, say) goes first.
 bool match_extended_attributes(int from, int to) {
     std::string names, inherited, value;
     if (!attribute_names(from, names) || !attribute_names(to, inherited)) return false;
     for (std::size_t at = 0; at < inherited.size(); at = inherited.find('\0', at) + 1) {
-        const char* name = inherited.c_str() + at;
-        if (!has_name(names, name) && fremovexattr(to, name) != 0) return false;
+        if (fremovexattr(to, inherited.c_str() + at) != 0) return false;
     }
     for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
         const char* name = names.c_str() + at;
