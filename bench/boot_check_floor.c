@@ -1,6 +1,6 @@
 /* The floor that the boot check's speed is held against: the plainest fast table loop a firmware team would write
  * for the same CRC with the same table size. With 1 KiB of table, four 256-byte tables and the register kept as four
- * bytes; with 64 bytes, four 16-entry tables, a nibble at a time, with fixed shifts. 8-bit cores only (uint8_t). */
+ * bytes; with 64 bytes, four 16-entry tables, a nibble at a time, with fixed shifts. For the AVR stage: uint8_t, Timer1. */
 #include <avr/io.h>
 #include <stdint.h>
 

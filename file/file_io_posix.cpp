@@ -41,10 +41,10 @@ bool names(const std::string& path, int fd) {
     return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && same_file(named, held);
 }
 
-// The open file is as it was read, and `path` still names it.
-bool unchanged(const FileSnapshot& file, const std::string& path) {
+// The open file is as it was read, and its path still names it.
+bool unchanged(const FileSnapshot& file) {
     struct stat held {};
-    return fstat(fd_of(file), &held) == 0 && identity_of(held) == file.identity && names(path, fd_of(file));
+    return fstat(fd_of(file), &held) == 0 && identity_of(held) == file.identity && names(file.path, fd_of(file));
 }
 
 // Another process has asked to open the leased file for writing, and waits
@@ -182,7 +182,7 @@ class SignalsHeld {
 // writer waits on its lease. The two trade places first, so that a writer that
 // asked in the meantime finds the old file back under its name.
 WriteOutcome put_in_place(FileSnapshot& file, int dir, const std::string& temp, const std::string& name, int fd) {
-    if (!unchanged(file, file.path) || !holds(dir, name, fd_of(file)) || writer_waiting(file))
+    if (!unchanged(file) || !holds(dir, name, fd_of(file)) || writer_waiting(file))
         return WriteOutcome::kChanged;
     if (renameat2(dir, temp.c_str(), dir, name.c_str(), RENAME_EXCHANGE) != 0) {
         // A file system that cannot exchange: a plain rename, after which nothing is undone.
@@ -258,7 +258,7 @@ bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& f
 WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text) {
     if (!file.writable) return WriteOutcome::kNotWritten;
     // Under a lease nobody has opened the file since the read; without one, this is the last look.
-    if (!unchanged(file, file.path)) return WriteOutcome::kChanged;
+    if (!unchanged(file)) return WriteOutcome::kChanged;
     for (const std::size_t at : offsets) {
         if (!write_all(fd_of(file), text, static_cast<off_t>(at))) return WriteOutcome::kNotWritten;
     }
@@ -270,7 +270,7 @@ WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_
 
 WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
     if (!file.writable) return WriteOutcome::kNotWritten;
-    if (!unchanged(file, file.path)) return WriteOutcome::kChanged;
+    if (!unchanged(file)) return WriteOutcome::kChanged;
     struct stat info {};
     const std::string target = path_of(fd_of(file));
     if (fstat(fd_of(file), &info) != 0 || info.st_nlink != 1 || target.empty()) return WriteOutcome::kNotWritten;
