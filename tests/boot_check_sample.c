@@ -1,23 +1,11 @@
 /* The boot check on the sample firmware as the tool stamps it (sample_words.h), in a firmware project on
- * the host and on an ATmega1284P in simavr, where int is 16 bits. Prints "N passed, M failed". */
+ * the host and on small cores in simulators (CRCSTAMP_RIG), where int is 16 bits. Prints "N passed, M failed". */
 #include <stdio.h>
 
 #include "crcstamp_check.h"
 #include "sample_words.h"
-#ifdef __AVR__
-#include <avr/interrupt.h>
-#include <avr/io.h>
-#include <avr/sleep.h>
-
-#include "boot_check_floor.h"
-
-static int put(char c, FILE *stream) {
-    loop_until_bit_is_set(UCSR0A, UDRE0);
-    UDR0 = (uint8_t)c;
-    return stream == NULL;
-}
-
-static FILE uart = FDEV_SETUP_STREAM(put, NULL, _FDEV_SETUP_WRITE);
+#ifdef CRCSTAMP_RIG
+#include "boot_check_rig.h"
 #endif
 
 static unsigned passed, failed;
@@ -43,9 +31,8 @@ int main(void) {
     const uint32_t slot = crcstamp_crc_address(declared) - SAMPLE_IMAGE_ADDRESS;
     uint16_t k;
 
-#ifdef __AVR__
-    stdout = &uart;
-    UCSR0B = _BV(TXEN0);
+#ifdef CRCSTAMP_RIG
+    rig_setup();
 #endif
     for (k = 4; k < 62; ++k) example[k] = k == 14 ? 0xB0B1 : 0xFFFF;
     expect(crcstamp_crc_words(0, digits, 4) == 0x20E779A2UL && crcstamp_crc_words(0, example, 62) == 0xC0D3AF29UL,
@@ -58,8 +45,7 @@ int main(void) {
     flash[SAMPLE_WORDS / 2] ^= 0x0100u;
     expect(!streamed(wild, SAMPLE_WORDS, 1), "a wild declaration");
     expect(!crcstamp_check_image(flash, SAMPLE_IMAGE_ADDRESS, declared, slot + 1) && streamed(declared, slot + 2, 1), "the flash's end");
-#ifdef __AVR__
-    floor_setup();
+#ifdef CRCSTAMP_RIG
     k = cycles_a_word(floor_crc_words, flash);
     expect(k > 0 && floor_crc_words(0, flash, 64) == crcstamp_crc_words(0, flash, 64), "the floor, timed");
     const unsigned cycles = cycles_a_word(crcstamp_crc_words, flash);
@@ -67,9 +53,8 @@ int main(void) {
            cycles % k * 100u / k, 8u * (unsigned)sizeof(int));
 #endif
     printf("%u passed, %u failed\n", passed, failed);
-#ifdef __AVR__
-    cli();
-    sleep_cpu();
+#ifdef CRCSTAMP_RIG
+    rig_stop();
 #endif
     return failed != 0;
 }

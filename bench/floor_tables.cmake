@@ -1,0 +1,18 @@
+# cmake -DENTRY_BITS=8|4 -DOUT=floor_tables.h -P floor_tables.cmake: the floor's four byte tables, t3 the top
+# byte of each entry. Entry i: i in the register's top ENTRY_BITS bits, through ENTRY_BITS steps of the polynomial.
+math(EXPR last "(1 << ${ENTRY_BITS}) - 1")
+foreach(i RANGE ${last})
+  math(EXPR r "${i} << (32 - ${ENTRY_BITS})")
+  foreach(bit RANGE 1 ${ENTRY_BITS})
+    math(EXPR r "((${r} << 1) & 0xFFFFFFFF) ^ (0x04C11DB7 * (${r} >> 31))")
+  endforeach()
+  foreach(byte 3 2 1 0)
+    math(EXPR value "(${r} >> (8 * ${byte})) & 0xFF" OUTPUT_FORMAT HEXADECIMAL)
+    string(APPEND t${byte} "${value}, ")
+  endforeach()
+endforeach()
+set(text "#define ENTRY_BITS ${ENTRY_BITS}\n")
+foreach(byte 3 2 1 0)
+  string(APPEND text "static const uint8_t t${byte}[] = {${t${byte}}};\n")
+endforeach()
+file(WRITE ${OUT} "${text}")
