@@ -3,8 +3,8 @@
 #   CRCSTAMP_SMALL_CORES          the cores found: avr, stm8
 #   CRCSTAMP_<core>_BUILDS        the builds each is tried in: the size one first
 #   crcstamp_small_core_program(CORE BUILD NAME SOURCES... FLAGS... DEPENDS...)
-#     adds the command that builds NAME from SOURCES with warnings as errors, and sets NAME_PROGRAM to the
-#     file built and NAME_RUN to the command that runs it.
+#     builds NAME from SOURCES with warnings as errors, in every build, and sets NAME_RUN to the command that
+#     runs it.
 find_program(CRCSTAMP_AVR_GCC avr-gcc)
 find_program(CRCSTAMP_SIMAVR simavr)
 find_program(CRCSTAMP_SDCC sdcc)
@@ -40,6 +40,6 @@ function(crcstamp_small_core_program core build name)
     set(run ${CRCSTAMP_SSTM8} -t STM8S208 -I if=rom[0x7fff] -b -q -e run -e quit ${program})
   endif()
   add_custom_command(OUTPUT ${program} ${commands} DEPENDS ${arg_SOURCES} ${arg_DEPENDS} VERBATIM COMMAND_EXPAND_LISTS)
-  set(${name}_PROGRAM ${CMAKE_CURRENT_BINARY_DIR}/${program} PARENT_SCOPE)
+  add_custom_target(${name} ALL DEPENDS ${program})
   set(${name}_RUN ${run} PARENT_SCOPE)
 endfunction()

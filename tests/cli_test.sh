@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end: the built tool run on files; its output, exit status and the file's bytes afterwards.
-# usage: cli_test.sh CASE TOOL SAMPLE_HEX VERSION [EMULATOR], EMULATOR (wine) to run a cross-built tool; the case
-# msi takes the installer for TOOL.
+# usage: cli_test.sh CASE TOOL SAMPLE_HEX VERSION [EMULATOR], EMULATOR (wine) to run a cross-built tool.
 set -u
 case_name=$1 tool=$2 sample=$3 version=$4 emulator=${5-} stdin=/dev/null
 [[ -z $emulator ]] || export LC_ALL=C.UTF-8 WINEDEBUG=-all
@@ -155,12 +154,17 @@ native)
     # A failed flush after an in-place write is no "not written".
     printf "$ex" > f.hex && staged fsync error=EIO -- f.hex 1 "f.hex\n${crc}file written, but not flushed to disk"
     ;;
-msi)  # installed silently, each Explorer verb's command run on a copy of the sample, uninstalled without a trace
+msi)  # the installer, built beside TOOL: installed silently, each Explorer verb's command run on a copy of the sample,
+    # uninstalled without a trace
+    [[ -n $emulator ]] || exit 77
+    msi=${tool%/*}/crcstamp-$version-win64.msi && cmake --build "${tool%/*}" --target msi > /dev/null || fail "no installer"
     win() { $emulator "$@" < /dev/null | tr -d '\r'; }
-    traces() { win reg export HKLM hklm.reg /y > /dev/null && iconv -f UTF-16 -t UTF-8 hklm.reg | grep -ci crcstamp; }
-    path=$(win reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH) folder=$(win winepath -u 'C:\Program Files\crcstamp')
-    [[ $(traces) == 0 && ! -e $folder ]] || fail "installed already"
-    win msiexec /i "$(win winepath -w "$tool")" /qn && printf "$ex" > fw.hex || fail "not installed"
+    traces() {  # the registry's mentions of crcstamp, the system's Path, the folder
+        win reg export HKLM hklm.reg /y > /dev/null && iconv -f UTF-16 -t UTF-8 hklm.reg | grep -ci crcstamp
+        win reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH && ls "$(win winepath -u 'C:\Program Files\crcstamp')" || :
+    }
+    before=$(traces 2> /dev/null) && [[ $before == 0$'\n'* ]] && printf "$ex" > fw.hex && win msiexec /i "$(win winepath -w "$msi")" /qn ||
+        fail "installed already, or not installed: $before"
     for verb in stamp check; do  # as Explorer starts it, with the file's full path for %1
         command=$(win reg query "HKLM\Software\Classes\SystemFileAssociations\.hex\shell\crcstamp.$verb\command" /ve)
         command=${command##*REG_SZ    } && printf '@%s\r\n' "${command//%1/$(win winepath -w fw.hex)}" > verb.bat
@@ -168,9 +172,7 @@ msi)  # installed silently, each Explorer verb's command run on a copy of the sa
         [[ ${out#*$'\n'} == "$want" ]] && printf "$stamped" | cmp -s - fw.hex || fail "$verb: $command: $out"
     done
     [[ $(win cmd /c crcstamp --version) == "crcstamp $version" ]] || fail "not on the Path"
-    win msiexec /x "$(win winepath -w "$tool")" /qn
-    [[ $(traces) == 0 && ! -e $folder && $(win reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH) == "$path" ]] ||
-        fail "uninstalling left a trace"
+    win msiexec /x "$(win winepath -w "$msi")" /qn && [[ $(traces 2> /dev/null) == "$before" ]] || fail "uninstalling left a trace"
     ;;
 *) fail "unknown case $case_name" ;;
 esac
