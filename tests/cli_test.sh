@@ -154,15 +154,13 @@ native)
     # A failed flush after an in-place write is no "not written".
     printf "$ex" > f.hex && staged fsync error=EIO -- f.hex 1 "f.hex\n${crc}file written, but not flushed to disk"
     ;;
-msi)  # the installer, built beside TOOL: installed silently, each Explorer verb's command run on a copy of the sample,
-    # uninstalled without a trace
+msi)  # the installer built beside TOOL: installed silently, each verb run on a copy of the sample, uninstalled cleanly
     [[ -n $emulator ]] || exit 77
     msi=${tool%/*}/crcstamp-$version-win64.msi && cmake --build "${tool%/*}" --target msi > /dev/null || fail "no installer"
     win() { $emulator "$@" < /dev/null | tr -d '\r'; }
     traces() {  # the registry's mentions of crcstamp, the system's Path, the folder
         win reg export HKLM hklm.reg /y > /dev/null && iconv -f UTF-16 -t UTF-8 hklm.reg | grep -ci crcstamp
-        win reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH && ls "$(win winepath -u 'C:\Program Files\crcstamp')" || :
-    }
+        win reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH && ls "$(win winepath -u 'C:\Program Files\crcstamp')" || :; }
     before=$(traces 2> /dev/null) && [[ $before == 0$'\n'* ]] && printf "$ex" > fw.hex && win msiexec /i "$(win winepath -w "$msi")" /qn ||
         fail "installed already, or not installed: $before"
     for verb in stamp check; do  # as Explorer starts it, with the file's full path for %1
