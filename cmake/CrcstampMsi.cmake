@@ -20,8 +20,8 @@ execute_process(COMMAND ${WIXL} -a x64 -D Version=${VERSION} -D Stage=. -D Win64
                         ${CMAKE_CURRENT_LIST_DIR}/crcstamp.wxs ${BUILD}/msi-files.wxs
                 WORKING_DIRECTORY ${stage} COMMAND_ERROR_IS_FATAL ANY)
 # wixl knows no Environment element: the Path entry goes in as the rows it would have written. "=-*": set on
-# install, taken away on uninstall, in the system's environment; ";[~]" keeps the Path as it was, behind the
-# folder (an entry put behind leaves its ';' on uninstall, under Wine at least).
+# install, taken away on uninstall, in the system's environment; "[INSTALLDIR];[~]": the folder in front of the
+# Path as it was (an entry put at the end leaves its ';' behind on uninstall, under Wine at least).
 execute_process(COMMAND ${MSIBUILD} ${OUT} -q
   "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHAR(255) NOT NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
   -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) VALUES ('PathEntry', '=-*PATH', '[INSTALLDIR];[~]', 'Integration')"
