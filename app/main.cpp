@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
+#include <new>
+#include <string_view>
 
 #include "app/console.h"
 #include "common/crcstamp.h"
@@ -93,11 +95,40 @@ int process_file(Mode mode) {
         case WriteOutcome::kChanged:
             std::puts("file changed while stamping, not written");
             break;
+        case WriteOutcome::kPartlyWritten:
+            std::puts("file partly written, crcstamp --check tells what it holds now");
+            break;
+        case WriteOutcome::kChangedWhileWriting:
+            std::puts("file changed while stamping, crcstamp --check tells what it holds now");
+            break;
         case WriteOutcome::kNotFlushed:
             std::puts("file written, but not flushed to disk");
             break;
     }
     return kFailure;
+}
+
+// `text` as one line of the tool's output: its control characters (C0, DEL,
+// and C1 as UTF-8 writes them) shown as \xHH, so that a file name can neither
+// forge a line nor drive a terminal.
+std::string printable(std::string_view text) {
+    std::string shown;
+    const auto escape = [&shown](unsigned char c) {
+        const char* const digits = "0123456789ABCDEF";
+        shown += {'\\', 'x', digits[c >> 4], digits[c & 15]};
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+        if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escape(c), escape(static_cast<unsigned char>(next)), ++i;
+        } else if (c < 0x20 || c == 0x7F) {
+            escape(c);
+        } else {
+            shown += text[i];
+        }
+    }
+    return shown;
 }
 
 // A verdict that never reached its reader is no success.
@@ -120,7 +151,7 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     if (first.size() > 1 && first[0] == '-' && !is_option(first) &&
         !std::filesystem::exists(std::filesystem::u8path(first), ignored)) {
-        std::fputs(("unknown option " + first + "\n").c_str(), stdout);
+        std::fputs(("unknown option " + printable(first) + "\n").c_str(), stdout);
         std::fputs(kUsage, stdout);
         return kFailure;
     }
@@ -135,10 +166,14 @@ int main(int argc, char** argv) {
     int status = kSuccess;
     for (const std::string& name : names) {
         file_name = name;
-        std::fwrite(file_name.data(), 1, file_name.size(), stdout);
-        std::fputc('\n', stdout);
+        std::puts(printable(file_name).c_str());
         std::fflush(stdout);
-        if (process_file(mode) != kSuccess) status = kFailure;
+        try {
+            if (process_file(mode) != kSuccess) status = kFailure;
+        } catch (const std::bad_alloc&) {  // the next file may well fit
+            std::fputs(kNoMemory, stdout);
+            status = kFailure;
+        }
     }
     wait_for_key();
     return with_output_written(status);

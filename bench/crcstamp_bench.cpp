@@ -1,12 +1,9 @@
-// Throughput of the three passes over a full-size firmware file.
+// Throughput of the loader and the CRC over a full-size firmware file.
 #include <benchmark/benchmark.h>
-
-#include <algorithm>
 
 #include "bench/firmware_text.h"
 #include "crc/crc.h"
 #include "hex/loader.h"
-#include "hex/patcher.h"
 
 namespace {
 
@@ -37,27 +34,7 @@ void loader(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-// The patcher's own work is in a file whose lines end in LF alone, turned into
-// CR LF text a block at a time on its way to the new file; a CR LF file only
-// gets its ten characters written.
-void patcher(benchmark::State& state) {
-    std::string lf_text = full_text();
-    lf_text.erase(std::remove(lf_text.begin(), lf_text.end(), '\r'), lf_text.end());
-    std::size_t written = 0;
-    for (auto _ : state) {
-        written = 0;
-        write_in_blocks(crlf_text(lf_text), [&written](std::string_view block) {
-            benchmark::DoNotOptimize(block.data());
-            written += block.size();
-            return true;
-        });
-    }
-    if (written != full_text().size()) state.SkipWithError("the CR LF text is not the benchmark file");
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * lf_text.size()));
-}
-
 }  // namespace
 
 BENCHMARK(image_crc);
 BENCHMARK(loader);
-BENCHMARK(patcher);

@@ -37,9 +37,6 @@ struct LoadResult {
     // The records that carry the CRC: the one that ends the image, and any
     // later one at the same address. Empty when the image does not end with one.
     std::vector<RecordOffset> crc_records;
-    // Whether a line of the file ends in an LF with no CR before it, so that
-    // a stamp, which ends every line in CR LF, changes the file's length.
-    bool lone_newline = false;
     // On a refusal that names a record: its number, and where its ':' stands
     // (kNoRecord when the file ends before it begins).
     std::uint32_t fault_record = 0;

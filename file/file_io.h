@@ -2,24 +2,23 @@
 // implementation a platform: file_io_posix.cpp, file_io_windows.cpp.
 //
 //   FileSnapshot file;
-//   if (!read_file_bytes(path, FileAccess::kReadWrite, file)) ...  // "file not found"
-//   ... load and stamp file.bytes ...
-//   outcome = overwrite_in_place(file, offsets, text);  // or replace_file_bytes(file, source)
+//   if (read_file_bytes(path, FileAccess::kReadWrite, file) != ReadOutcome::kRead) ...
+//   ... load file.bytes, then change some of them ...
+//   outcome = write_in_place(file, offsets, length);
 //
 // A file is opened once, and read whole, in binary, into the tool's own
 // memory (not mapped, so that no other writer can change the bytes under the
 // walk): NUL and 0x1A are ordinary bytes. Every later step goes through the
 // same handle, so that the file written is the file read, never whatever the
-// path names by then. Before it writes, the tool makes sure that the file is
-// still as it was read, and after it, that the path still names the file it
-// wrote: another writer's change wins. On Linux a write lease, where the
-// kernel grants one, makes a writer that opens the file meanwhile wait until
-// the stamp is done.
+// path names by then, and only the bytes that change are written, where they
+// stand: the file keeps its length, identity, links, owner, permissions,
+// attributes and streams. Before it writes, the tool makes sure that the file
+// is still as it was read, and after it, that the file holds exactly the text
+// it read with the changes, and that the path still names it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -107,51 +106,30 @@ constexpr std::size_t kMaxPathLength = 32767;
 // into fresh memory costs. A hint only, where the system offers none.
 void prefault_for_writing(void* data, std::size_t size);
 
+// Why a file was not read: kNotFound for anything about the file itself (it
+// does not exist, cannot be opened, is no regular file, reads short);
+// kNoMemory and kNoHandles when the system is short of memory or of handles.
+enum class ReadOutcome { kRead, kNotFound, kNoMemory, kNoHandles };
+
 // Opens the file at `path` and reads it whole. With kReadWrite, a file that
 // cannot be opened for writing (or that has no write permission, for an
-// administrator too) is opened for reading, and is not writable. False when
-// the path is too long, cannot be opened, is not a regular file (a FIFO is
-// never waited on), reads short, or does not fit in memory.
-bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& file);
+// administrator too) is opened for reading, and is not writable. A FIFO, a
+// device or a folder is refused without being opened. An open waits, as any
+// opener does, while another program holds the file for its own stamp.
+ReadOutcome read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& file);
 
-// kNotFlushed: written, but the flush failed, so the disk may hold the old
-// bytes or the new ones.
-enum class WriteOutcome { kWritten, kNotWritten, kChanged, kNotFlushed };
+// kChanged: another program changed the file, or put another at its path, so
+// nothing was written (or, after the write, the path names another file).
+// kPartlyWritten: a write failed after an earlier one. kChangedWhileWriting:
+// written, but the file does not hold exactly the text read with the changes,
+// so another program wrote too. kNotFlushed: written, but the flush failed,
+// so the disk may hold the old bytes or the new ones.
+enum class WriteOutcome { kWritten, kNotWritten, kChanged, kPartlyWritten, kChangedWhileWriting, kNotFlushed };
 
-// Writes `text` at each of `offsets`, where the same number of bytes stands
-// now, through the handle that read the file, and flushes it to disk.
-// Nothing else of the file is touched: it keeps its identity, links, owner,
-// permissions, attributes and streams. A kill between two writes, or a power
-// loss during one, can leave part of the text written. kChanged, with nothing
-// written, when the file is no longer as it was read; kChanged too when the
-// path names another file once the text is written (an editor saved by
-// rename meanwhile).
-WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text);
-
-// The text of a new file, a block at a time: fills `to` with at most `room`
-// bytes (room is at least 2) and says how many; 0 at the end.
-using TextSource = std::function<std::size_t(char* to, std::size_t room)>;
-
-// Writes the text of `source` through `write` (std::string_view -> bool), in
-// blocks of 64 KiB: few calls, and no copy of the whole text.
-template <class Write>
-bool write_in_blocks(const TextSource& source, Write&& write) {
-    std::vector<char> block(1 << 16);
-    for (std::size_t size = source(block.data(), block.size()); size > 0; size = source(block.data(), block.size())) {
-        if (!write(std::string_view(block.data(), size))) return false;
-    }
-    return true;
-}
-
-// Replaces the file that was read (a symbolic link's target) with `text`: a
-// temporary file in its folder, flushed to disk, takes its place, so that a
-// crash at any moment leaves either the old file or the new one. On POSIX
-// every step goes through one handle on the folder, checked to hold the file.
-// The new file gets exactly the old one's permissions, extended attributes
-// and ACL (nothing its folder would hand down), its owner and group where the
-// runner may set them (on Windows its attributes, creation time, security and
-// streams). kNotWritten, with the file untouched, when it is not writable,
-// has other hard links (a replacement would split them) or any step fails;
-// kChanged, with the file as it was, when it is no longer as it was read, its
-// path names another file, or a writer waits on its lease.
-WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text);
+// Writes the `length` bytes of `file.bytes` at each of `offsets` to the same
+// place in the file, through the handle that read it, and flushes it to disk.
+// Nothing is written when the file is not writable, no longer as it was read,
+// or a write could not reach the last of them (a file size limit). A kill
+// between two writes, or a power loss during one, can leave part of the text
+// written.
+WriteOutcome write_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::size_t length);

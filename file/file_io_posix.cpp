@@ -1,14 +1,16 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>  // renameat2
 #include <new>
+#include <stdexcept>
+#include <utility>
 
 #include "file/file_io.h"
 
@@ -47,10 +49,6 @@ bool unchanged(const FileSnapshot& file) {
     return fstat(fd_of(file), &held) == 0 && identity_of(held) == file.identity && names(file.path, fd_of(file));
 }
 
-// Another process has asked to open the leased file for writing, and waits
-// for the lease; a reader that waits would leave it a read lease.
-bool writer_waiting(const FileSnapshot& file) { return file.leased && fcntl(fd_of(file), F_GETLEASE) == F_UNLCK; }
-
 // Lets a waiting writer in.
 void release_lease(FileSnapshot& file) {
     if (file.leased) fcntl(fd_of(file), F_SETLEASE, F_UNLCK);
@@ -68,132 +66,41 @@ bool write_all(int fd, std::string_view bytes, off_t at) {
     return true;
 }
 
-// The path of the open file itself, whatever name led to it.
-std::string path_of(int fd) {
-    std::string path(4096, '\0');
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t length = readlink(self.c_str(), path.data(), path.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= path.size() || path[0] != '/') return {};
-    path.resize(static_cast<std::size_t>(length));
-    return path;
-}
-
-// The names of a file's extended attributes, each ended by a NUL; false when
-// they cannot be listed. A file system without them has none.
-bool attribute_names(int fd, std::string& names) {
-    const ssize_t size = flistxattr(fd, nullptr, 0);
-    if (size < 0) return names.clear(), errno == ENOTSUP;
-    names.assign(static_cast<std::size_t>(size), '\0');
-    const ssize_t listed = size == 0 ? 0 : flistxattr(fd, names.data(), names.size());
-    if (listed < 0) return false;
-    names.resize(static_cast<std::size_t>(listed));
-    return true;
-}
-
-// `to` gets exactly the extended attributes of `from`, the ACL among them:
-// what it got from its folder (a default ACL, say) goes first.
-bool match_extended_attributes(int from, int to) {
-    std::string names, inherited, value;
-    if (!attribute_names(from, names) || !attribute_names(to, inherited)) return false;
-    for (std::size_t at = 0; at < inherited.size(); at = inherited.find('\0', at) + 1) {
-        if (fremovexattr(to, inherited.c_str() + at) != 0) return false;
-    }
-    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
-        const char* name = names.c_str() + at;
-        const ssize_t value_size = fgetxattr(from, name, nullptr, 0);
-        if (value_size < 0) return false;
-        value.resize(static_cast<std::size_t>(value_size));
-        if (fgetxattr(from, name, value.data(), value.size()) != value_size ||
-            fsetxattr(to, name, value.data(), value.size(), 0) != 0)
+// The open file holds exactly `expected`, read back a block at a time.
+bool holds_exactly(int fd, std::string_view expected) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) != expected.size()) return false;
+    char block[1 << 16];
+    for (std::size_t at = 0; at < expected.size();) {
+        const ssize_t got = pread(fd, block, std::min(sizeof block, expected.size() - at), static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0 || expected.compare(at, static_cast<std::size_t>(got), block, static_cast<std::size_t>(got)) != 0)
             return false;
+        at += static_cast<std::size_t>(got);
     }
     return true;
 }
 
-// The new file gets the bytes, then the old one's group (and owner, where the
-// runner is root), attributes and mode, on disk. A chown clears set-user-ID
-// bits and file capabilities, so the mode and attributes come after it.
-bool fill(int fd, int old_fd, const struct stat& old, const TextSource& text) {
-    const bool owner_kept =
-        fchown(fd, geteuid() == 0 ? old.st_uid : static_cast<uid_t>(-1), old.st_gid) == 0 || geteuid() != 0;
-    off_t at = 0;
-    const auto append = [fd, &at](std::string_view bytes) {
-        const bool written = write_all(fd, bytes, at);
-        at += static_cast<off_t>(bytes.size());
-        return written;
-    };
-    return owner_kept && write_in_blocks(text, append) && match_extended_attributes(old_fd, fd) &&
-           fchmod(fd, old.st_mode & 07777) == 0 && fsync(fd) == 0;
+// Whether a write that ends at `end` stays within the file size limit: past
+// it, a write fails (or ends the run with SIGXFSZ) after the earlier ones.
+bool within_size_limit(std::uint64_t end) {
+    rlimit limit{};
+    return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || end <= limit.rlim_cur;
 }
 
-std::string temporary_name(unsigned attempt) {
-    return ".crcstamp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+ReadOutcome failure_of(int error) {
+    if (error == ENOMEM) return ReadOutcome::kNoMemory;
+    return error == EMFILE || error == ENFILE ? ReadOutcome::kNoHandles : ReadOutcome::kNotFound;
 }
 
-// A file of the folder `dir` with no name until it is complete, so that a
-// kill while writing leaves nothing behind; where the file system has no such
-// files, a named one that a kill can leave.
-bool create_temporary(int dir, Descriptor& out, std::string& named) {
-    out.fd = openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    for (unsigned attempt = 0; out.fd < 0 && attempt < 100; ++attempt) {
-        named = temporary_name(attempt);
-        out.fd = openat(dir, named.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (out.fd < 0 && errno != EEXIST) return false;
-    }
-    return out.fd >= 0;
-}
-
-// Gives an unnamed file a name of its own in the folder `dir`.
-bool link_unnamed(int fd, int dir, std::string& temp) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        temp = temporary_name(attempt);
-        if (linkat(AT_FDCWD, self.c_str(), dir, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
-        if (errno != EEXIST) return false;
-    }
-    return false;
-}
-
-// The folder `dir` holds the file open as `fd` under `name`, itself and not a link to it.
-bool holds(int dir, const std::string& name, int fd) {
-    struct stat entry {
-    }, held{};
-    return fstatat(dir, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &held) == 0 &&
-           same_file(entry, held);
-}
-
-// Holds back the signals that end a program by default, from a temporary
-// file's name to its rename, so that a kill cannot leave it between the two.
-class SignalsHeld {
-  public:
-    SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal);
-        sigprocmask(SIG_BLOCK, &held, &saved_);
-    }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-
-  private:
-    sigset_t saved_{};
-};
-
-// Puts the temporary file in the file's place, unless the file changed or a
-// writer waits on its lease. The two trade places first, so that a writer that
-// asked in the meantime finds the old file back under its name.
-WriteOutcome put_in_place(FileSnapshot& file, int dir, const std::string& temp, const std::string& name, int fd) {
-    if (!unchanged(file) || !holds(dir, name, fd_of(file)) || writer_waiting(file))
-        return WriteOutcome::kChanged;
-    if (renameat2(dir, temp.c_str(), dir, name.c_str(), RENAME_EXCHANGE) != 0) {
-        // A file system that cannot exchange: a plain rename, after which nothing is undone.
-        return errno == EINVAL && renameat(dir, temp.c_str(), dir, name.c_str()) == 0 ? WriteOutcome::kWritten
-                                                                                     : WriteOutcome::kNotWritten;
-    }
-    if (writer_waiting(file) || !names(file.path, fd)) {
-        renameat2(dir, temp.c_str(), dir, name.c_str(), RENAME_EXCHANGE);
-        return WriteOutcome::kChanged;
-    }
-    return WriteOutcome::kWritten;
+// Opens the file that `located` (an O_PATH descriptor) stands for, by itself
+// through /proc where it is mounted, else by `path` again (checked by the
+// caller). Without O_NONBLOCK, so that under another program's lease the open
+// waits, as any opener does.
+int open_located(int located, const std::string& path, int flags) {
+    flags |= O_CLOEXEC | O_NOCTTY;
+    const int fd = open(("/proc/self/fd/" + std::to_string(located)).c_str(), flags);
+    return fd < 0 && errno == ENOENT ? open(path.c_str(), flags) : fd;
 }
 
 }  // namespace
@@ -217,18 +124,26 @@ void prefault_for_writing(void* data, std::size_t size) {
 #endif
 }
 
-bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& file) {
-    if (path.size() > kMaxPathLength) return false;
-    // Non-blocking, so that a FIFO with no writer is refused at once, not waited on.
-    constexpr int kFlags = O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    int fd = access == FileAccess::kReadWrite ? open(path.c_str(), O_RDWR | kFlags) : -1;
-    file.writable = fd >= 0;
-    if (fd < 0) fd = open(path.c_str(), O_RDONLY | kFlags);
-    file.handle = FileHandle(fd);
+ReadOutcome read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& file) {
+    if (path.size() > kMaxPathLength) return ReadOutcome::kNotFound;
+    // A path descriptor opens nothing: a FIFO (and whoever writes into it) or a
+    // device is left alone, and no other program's lease is broken.
+    Descriptor located{open(path.c_str(), O_PATH | O_CLOEXEC)};
     struct stat info {};
-    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (located.fd < 0) return failure_of(errno);
+    if (fstat(located.fd, &info) != 0 || !S_ISREG(info.st_mode)) return ReadOutcome::kNotFound;
+    int fd = access == FileAccess::kReadWrite ? open_located(located.fd, path, O_RDWR) : -1;
+    file.writable = fd >= 0;
+    if (fd < 0) fd = open_located(located.fd, path, O_RDONLY);
+    const int error = errno;
+    file.handle = FileHandle(fd);
+    // Closed before the lease is asked for: some kernels count it as another opener.
+    ::close(std::exchange(located.fd, -1));
+    struct stat opened {};
+    if (fd < 0) return failure_of(error);
+    if (fstat(fd, &opened) != 0 || !same_file(opened, info)) return ReadOutcome::kNotFound;
     // No write bit means read-only, also for root, whom open() never refuses.
-    file.writable = file.writable && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    file.writable = file.writable && (opened.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
     if (file.writable) {
         // From here until the stamp is flushed, another opener waits (up to the
         // kernel's lease-break time). Its signal is only a notice: it must not
@@ -238,68 +153,43 @@ bool read_file_bytes(const std::string& path, FileAccess access, FileSnapshot& f
         file.leased = fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
     }
     file.path = path;
-    file.identity = identity_of(info);
+    file.identity = identity_of(opened);
     try {
-        file.bytes.resize(static_cast<std::size_t>(info.st_size));
-    } catch (const std::exception&) {  // too large for memory: a file that cannot be read whole
-        return false;
+        file.bytes.resize(static_cast<std::size_t>(opened.st_size));
+    } catch (const std::bad_alloc&) {
+        return ReadOutcome::kNoMemory;
+    } catch (const std::length_error&) {
+        return ReadOutcome::kNoMemory;
     }
     prefault_for_writing(file.bytes.data(), file.bytes.size());
     std::size_t done = 0;
     while (done < file.bytes.size()) {
         const ssize_t got = read(fd, file.bytes.data() + done, file.bytes.size() - done);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got <= 0) return ReadOutcome::kNotFound;
         done += static_cast<std::size_t>(got);
     }
-    return true;
+    return ReadOutcome::kRead;
 }
 
-WriteOutcome overwrite_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::string_view text) {
-    if (!file.writable) return WriteOutcome::kNotWritten;
+WriteOutcome write_in_place(FileSnapshot& file, const std::vector<std::size_t>& offsets, std::size_t length) {
+    const std::uint64_t end = offsets.empty() ? 0 : *std::max_element(offsets.begin(), offsets.end()) + length;
+    if (!file.writable || !within_size_limit(end)) return WriteOutcome::kNotWritten;
     // Under a lease nobody has opened the file since the read; without one, this is the last look.
     if (!unchanged(file)) return WriteOutcome::kChanged;
-    for (const std::size_t at : offsets) {
-        if (!write_all(fd_of(file), text, static_cast<off_t>(at))) return WriteOutcome::kNotWritten;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        if (!write_all(fd_of(file), view_of(file.bytes).substr(offsets[i], length), static_cast<off_t>(offsets[i])))
+            return i == 0 ? WriteOutcome::kNotWritten : WriteOutcome::kPartlyWritten;
     }
     if (fsync(fd_of(file)) != 0) return WriteOutcome::kNotFlushed;
+    // A lease still held whole means that nobody opened the file meanwhile.
+    // Otherwise another program may have got in: one waiting now is harmless,
+    // but one let in after the kernel's lease-break time (a run stalled that
+    // long) may have written too, and only the file's text tells.
+    const bool alone = file.leased && fcntl(fd_of(file), F_GETLEASE) == F_WRLCK;
+    const bool as_stamped = alone || holds_exactly(fd_of(file), view_of(file.bytes));
     release_lease(file);
+    if (!as_stamped) return WriteOutcome::kChangedWhileWriting;
     // An editor that saved by rename meanwhile has the path: the file its user sees is not stamped.
     return names(file.path, fd_of(file)) ? WriteOutcome::kWritten : WriteOutcome::kChanged;
-}
-
-WriteOutcome replace_file_bytes(FileSnapshot& file, const TextSource& text) {
-    if (!file.writable) return WriteOutcome::kNotWritten;
-    if (!unchanged(file)) return WriteOutcome::kChanged;
-    struct stat info {};
-    const std::string target = path_of(fd_of(file));
-    if (fstat(fd_of(file), &info) != 0 || info.st_nlink != 1 || target.empty()) return WriteOutcome::kNotWritten;
-
-    // The folder is opened once, and every step after is made in it: a folder
-    // swapped for a link meanwhile leads nowhere.
-    const std::size_t slash = target.find_last_of('/');
-    const std::string name = target.substr(slash + 1);
-    const Descriptor dir{open(slash == 0 ? "/" : target.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd < 0) return WriteOutcome::kNotWritten;
-    if (!holds(dir.fd, name, fd_of(file))) return WriteOutcome::kChanged;
-    Descriptor out{-1};
-    std::string temp;
-    if (!create_temporary(dir.fd, out, temp)) return WriteOutcome::kNotWritten;
-    const bool unnamed = temp.empty();
-    if (!fill(out.fd, fd_of(file), info, text)) {
-        if (!unnamed) unlinkat(dir.fd, temp.c_str(), 0);
-        return WriteOutcome::kNotWritten;
-    }
-    WriteOutcome outcome = WriteOutcome::kNotWritten;
-    {
-        const SignalsHeld held;
-        if (unnamed && !link_unnamed(out.fd, dir.fd, temp)) return WriteOutcome::kNotWritten;
-        outcome = put_in_place(file, dir.fd, temp, name, out.fd);
-        // After an exchange the temporary name holds the old file.
-        unlinkat(dir.fd, temp.c_str(), 0);
-    }
-    release_lease(file);
-    if (outcome != WriteOutcome::kWritten) return outcome;
-    // The rename itself reaches the disk with the folder.
-    return fsync(dir.fd) == 0 ? WriteOutcome::kWritten : WriteOutcome::kNotFlushed;
 }

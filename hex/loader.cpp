@@ -62,7 +62,6 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     std::uint32_t crc_address = kNoCrcAddress;
     std::uint32_t length = 0;
     std::vector<RecordOffset> crc_records;
-    bool lone_newline = false;
     // A stamp must not overwrite the declaration of the CRC address.
     const auto is_crc_record = [&](std::uint32_t address, std::uint8_t count) {
         return address == crc_address && count == 4 && pos != result.crc_source &&
@@ -146,11 +145,8 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
             }
         }
         if (rec.type == record_type::kExtendedLinearAddress) extended = (std::uint32_t{to[0]} << 8 | to[1]) << 16;
-        if (rec.type == record_type::kEndOfFile) {  // nothing after it is read, but for its line ends
-            for (std::size_t i = rec.end; i < file.size(); ++i) lone_newline |= is_lone_newline(file, i);
-            break;
-        }
-        pos = next_record(file, rec.end, lone_newline);
+        if (rec.type == record_type::kEndOfFile) break;  // nothing after it is read
+        pos = next_record(file, rec.end);
         ++number;
         if (pos == file.size()) return refuse(kFormatFault);
     }
@@ -158,15 +154,23 @@ bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& resul
     result.image_length = length;
     result.crc_address = crc_address;
     result.crc_records = std::move(crc_records);
-    result.lone_newline = lone_newline;
     return true;
 }
 
 bool load_hex_image(const std::string& path, FileAccess access, FileSnapshot& file, ImageBuffer& image,
                     LoadResult& result) {
-    if (!read_file_bytes(path, access, file)) {
-        std::fputs("file not found\n", stdout);
-        return false;
+    switch (read_file_bytes(path, access, file)) {
+        case ReadOutcome::kRead:
+            break;
+        case ReadOutcome::kNotFound:
+            std::fputs("file not found\n", stdout);
+            return false;
+        case ReadOutcome::kNoMemory:
+            std::fputs(kNoMemory, stdout);
+            return false;
+        case ReadOutcome::kNoHandles:
+            std::fputs("too many files open, file not read\n", stdout);
+            return false;
     }
     // Two characters make an image byte: about as much of the image as the
     // file can fill is mapped in one go.

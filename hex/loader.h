@@ -34,8 +34,12 @@
 // line to print, newline included.
 bool load_hex_bytes(std::string_view file, ImageBuffer& image, LoadResult& result, std::string& message);
 
+// What a run says of a file that memory cannot hold, or a step of its run
+// that memory failed.
+constexpr const char* kNoMemory = "not enough memory for this file\n";
+
 // Opens the file at `path` with `access`, reads it whole into `file` and loads
-// it, printing a refusal on stdout.
+// it, printing a refusal, or why the file could not be read, on stdout.
 bool load_hex_image(const std::string& path, FileAccess access, FileSnapshot& file, ImageBuffer& image,
                     LoadResult& result);
 

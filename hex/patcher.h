@@ -10,11 +10,9 @@
 // The CRC records are the ones the loader found: four-byte data records at
 // the CRC address, each alone on its line. Each gets the CRC as its data, low
 // word first and each word high byte first (the layout in which the loader
-// reads the CRC address from the image), and a fresh checksum. Every other
-// byte of the file stays as it was, except that each line end is written as
-// CR LF. A file whose lines all end so already keeps its length, and only the
-// ten characters of each CRC record are written, where they stand; any other
-// file is replaced by its stamped text.
+// reads the CRC address from the image), and a fresh checksum: ten
+// characters, written where they stand. Every other byte of the file, its
+// line ends whatever they are among them, stays as it was.
 #pragma once
 
 #include <cstdint>
@@ -23,15 +21,10 @@
 #include "common/crcstamp.h"
 #include "file/file_io.h"
 
-// Stamps the CRC into the CRC records of `text`, in place, and ends every
-// line with CR LF.
+// Stamps the CRC into the CRC records of `text`, in memory.
 void patch_crc_text(FileBytes& text, const LoadResult& load, std::uint32_t crc);
 
-// `text` with every line ended in CR LF (a lone LF gets a CR; a lone CR stays
-// text), a block at a time: what replaces a file whose lines do not all end so.
-TextSource crlf_text(std::string_view text);
-
-// Stamps the file that `file` was read from, in place or by replacement,
+// Stamps the CRC into `file.bytes` and into the file they were read from,
 // unless it is no longer as it was read.
 WriteOutcome patch_crc_record(FileSnapshot& file, const LoadResult& load, std::uint32_t crc);
 

@@ -200,7 +200,7 @@ inline bool decode_hex_digits(const char* digits, std::size_t count, std::uint8_
 //   Record record;
 //   if (read_record_header(text, colon, record) == RecordFault::kNone &&
 //       read_record_data(text, record, bytes) == RecordFault::kNone) ... record.checksum_holds ...
-//   next = next_record(text, record.end, lone_newline);
+//   next = next_record(text, record.end);
 //
 // Two steps, so that a caller can look at the header before it says where
 // the data goes (straight into an image, say).
@@ -251,22 +251,15 @@ inline RecordFault read_record_data(std::string_view text, Record& record, std::
     return RecordFault::kNone;
 }
 
-// Whether the character at `i` is an LF with no CR before it: a line end that
-// a stamp writes as CR LF.
-inline bool is_lone_newline(std::string_view text, std::size_t i) {
-    return text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
-}
-
 // Where the record after the one that ends at `end` begins: the next ':', or
 // the size of the text when there is none. Whatever stands between (line
-// ends, blanks, text) is no record's; `lone_newline` notes an LF without a CR
-// there. Records hold no line end, so every line end up to the last record
-// stands in such a stretch.
-inline std::size_t next_record(std::string_view text, std::size_t end, bool& lone_newline) {
+// ends, blanks, text) is no record's.
+inline std::size_t next_record(std::string_view text, std::size_t end) {
     // Mostly a line end, too short to be worth a call to memchr.
     if (text.substr(end, 3) == "\r\n:") return end + 2;
-    for (; end < text.size() && text[end] != ':'; ++end) lone_newline |= is_lone_newline(text, end);
-    return end;
+    if (text.substr(end, 2) == "\n:") return end + 1;
+    const std::size_t colon = text.find(':', end);
+    return colon == std::string_view::npos ? text.size() : colon;
 }
 
 // Writes `value` as two upper-case hex digits at `out[0]` and `out[1]`.
