@@ -225,7 +225,7 @@ TEST(WriteFile, KeepsAnotherWritersChange) {
     fs::remove_all(folder), fs::create_directories(folder);
     const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
     const auto write = [](const std::string& at, const char* s, std::ios::openmode m = std::ios::out) {
-        std::ofstream(at, m) << s;
+        std::ofstream(at, m | std::ios::binary) << s;
     };
     std::error_code ignored;
     const auto edit_and_set_time_back = [&, time = fs::file_time_type()]() mutable {
