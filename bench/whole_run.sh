@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # Times whole runs of crcstamp on the largest file it takes against the bare
 # floor of its job (bench/floor.c, in C, nothing extra, linked statically as
-# crcstamp is), alternately and on the same file each time:
-#   - with CR LF ends, stamped in place: the floor reads the file and
-#     overwrites ten bytes where they stand, then flushes it;
-#   - with LF ends, replaced: the floor reads the file, writes it to a
-#     temporary file, flushes it, renames it over the file, flushes the folder;
-# each also against the floor that prefaults its buffer as crcstamp does; and
+# crcstamp is: it reads the file and overwrites ten bytes where they stand,
+# then flushes it), alternately and on the same file each time, with CR LF
+# ends and with LF ends; each also against the floor that prefaults its
+# buffer as crcstamp does; and
 # its start-up (a run on a missing file) against an empty C program. Prints
 # the medians, the ratios, the start-up difference and the peak memory.
 # usage: bench/whole_run.sh BUILD_DIR [RUNS]   (a build with -DCRCSTAMP_BENCH=ON)
@@ -30,14 +28,11 @@ against() {
     "$work/alternate" "$runs" -r "$work/$ends.hex:$work/tool.hex" -r "$work/$ends.hex:$work/floor.hex" \
         "$build/crcstamp" "$work/tool.hex" -- "$work/floor" "$work/floor.hex" "$@"
 }
-read -r tool floor ratio tool_kib _ < <(against crlf --in-place)
-read -r tool2 floor2 ratio2 _ < <(against crlf --in-place --prefault)
-echo "CR LF, in place: crcstamp ${tool} us, floor ${floor} us, ratio ${ratio} (target: at most 1.25)"
-echo "                 against the floor prefaulting as crcstamp does: ${tool2} us against ${floor2} us, ratio ${ratio2}"
-read -r tool floor ratio lf_kib _ < <(against lf)
-read -r tool2 floor2 ratio2 _ < <(against lf --prefault)
-echo "LF, replaced:    crcstamp ${tool} us, floor ${floor} us, ratio ${ratio} (target: at most 1.25)"
-echo "                 against the floor prefaulting as crcstamp does: ${tool2} us against ${floor2} us, ratio ${ratio2}"
+for ends in crlf lf; do
+    read -r tool floor ratio kib _ < <(against $ends)
+    read -r tool2 floor2 ratio2 _ < <(against $ends --prefault)
+    echo "$ends: crcstamp ${tool} us, floor ${floor} us, ratio ${ratio} (target: at most 1.25); peak memory ${kib} KiB"
+    echo "      against the floor prefaulting as crcstamp does: ${tool2} us against ${floor2} us, ratio ${ratio2}"
+done
 read -r start empty _ < <("$work/alternate" "$runs" "$build/crcstamp" "$work/missing.hex" -- "$work/floor")
 echo "start-up:        crcstamp ${start} us, empty C program ${empty} us, difference $((start - empty)) us (target: 300 us)"
-echo "peak memory of a whole run: ${tool_kib} KiB in place, ${lf_kib} KiB replaced (target: at most 4096 KiB)"
