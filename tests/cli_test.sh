@@ -162,6 +162,14 @@ big.hex\nnot enough memory for this file\nt.hex\n$crc" t.hex "$stamped") || exit
     staged pwrite64 $hold '(printf mine > w1.hex &)' 'printf edited > new.hex && mv new.hex w2.hex' \
         'mv w3.hex w3.hex~ && printf saved > w3.hex' -- w1.hex w2.hex w3.hex 1 "w1.hex\n${crc}w2.hex\n$crc$changed\nw3.hex\n$crc$changed"
     sleep 0.2 && [[ $(cat w1.hex w2.hex w3.hex) == mineeditedsaved ]] || fail "a writer's change lost: $(cat w?.hex)"
+    # Without a lease (the file open elsewhere) a change before the last look wins: an append, an edit with its time
+    # set back, a new file renamed in.
+    printf "$ex" | tee n1.hex n2.hex > n3.hex && exec 3< n1.hex 4< n2.hex 5< n3.hex
+    staged read delay_exit=1000000 'printf + >> n1.hex' 'touch -r n2.hex n.ref && printf X | dd of=n2.hex conv=notrunc 2> /dev/null &&
+        touch -r n.ref n2.hex' 'printf theirs > new.hex && mv new.hex n3.hex' -- n1.hex n2.hex n3.hex 1 \
+        "n1.hex\n$crc$changed\nn2.hex\n$crc$changed\nn3.hex\n$crc$changed"
+    exec 3<&- 4<&- 5<&- && printf "$ex+" | cmp - n1.hex && printf "X${ex#:}" | cmp - n2.hex && [[ $(cat n3.hex) == theirs ]] ||
+        fail "a change before the last look lost"
     # A lease lost to a stall longer than the kernel's lease-break time: the writer's text is not taken for a stamp.
     break_time=$(cat /proc/sys/fs/lease-break-time 2> /dev/null)  # put back on exit
     if echo 1 2> /dev/null > /proc/sys/fs/lease-break-time; then

@@ -1,12 +1,10 @@
 // The core's units on tables of HEX text, and the boot check (in the table size linked) against the tool.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iomanip>
 #include <iterator>
-#include <random>
 #include <regex>
 #include <sstream>
 
@@ -17,8 +15,6 @@
 #include "hex/record.h"
 
 namespace {
-
-constexpr bool kWritersLockedOut = CRCSTAMP_WINDOWS;  // a file held for stamping can be read by others, not written
 
 const std::string kExample =
     ":020000040008F2\r\n:040000001122334452\r\n:08000200A0A1A2A30040000828\r\n:02001000B0B18D\r\n"
@@ -215,39 +211,6 @@ TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
         patch_crc_text(text, result, 0x12345678);
         EXPECT_EQ(view_of(text), stamped.empty() ? before : head + stamped + end);
     }
-}
-
-// Another writer's change since the read wins (on Windows the handle keeps it out); only the bytes changed are written.
-TEST(WriteFile, KeepsAnotherWritersChange) {
-    namespace fs = std::filesystem;
-    // A folder of its own: the suite runs once for each table size, perhaps at the same time.
-    const fs::path folder = fs::temp_directory_path() / ("crcstamp_write_" + std::to_string(std::random_device{}()));
-    fs::remove_all(folder), fs::create_directories(folder);
-    const std::string path = (folder / "fw.hex").string(), theirs = path + ".new";
-    const auto write = [](const std::string& at, const char* s, std::ios::openmode m = std::ios::out) {
-        std::ofstream(at, m | std::ios::binary) << s;
-    };
-    std::error_code ignored;
-    const auto edit_and_set_time_back = [&, time = fs::file_time_type()]() mutable {
-        time = fs::last_write_time(path), write(path, "dear\n", std::ios::in | std::ios::out), fs::last_write_time(path, time, ignored);
-    };
-    const std::pair<std::function<void()>, std::string> writers[] = {{[] {}, ""}, {[&] { write(path, "+", std::ios::app); }, "read\n+"},
-        {edit_and_set_time_back, "dear\n"}, {[&] { write(theirs, "theirs"), fs::rename(theirs, path, ignored); }, "theirs"}};
-    for (const auto& [change, kept] : writers) {
-        write(path, "read\n");
-        const std::ifstream elsewhere(kWritersLockedOut ? "" : path);  // open elsewhere: no lease, the last looks decide
-        FileSnapshot read;
-        ASSERT_EQ(read_file_bytes(path, FileAccess::kReadWrite, read), ReadOutcome::kRead);
-        change();
-        const bool changed = contents_of(path) != "read\n";
-        EXPECT_EQ(changed, !kept.empty() && !kWritersLockedOut) << kept;
-        read.bytes[1] = 'E', read.bytes[3] = 'D';
-        EXPECT_EQ(write_in_place(read, {1, 3}, 1), changed ? WriteOutcome::kChanged : WriteOutcome::kWritten) << kept;
-        EXPECT_EQ(contents_of(path), changed ? kept : "rEaD\n");
-        fs::remove(theirs, ignored);  // where it could not take the file's place
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
-    }
-    fs::remove_all(folder);
 }
 
 // The boot check computes the tool's CRC, reads nothing wild, and on every file that stamps agrees with the tool.

@@ -8,15 +8,15 @@ manual=$(flat "$src/doc/crcstamp.1.in") readme=$(flat "$src/README.md")
 # A message: a string the tool puts, or a refusal's constant, up to its first conversion or line end.
 mapfile -t messages < <(grep -ohE '(puts\(\(?|Fault = |kNoMemory = )"[^"%\\]*' "$src"/app/main.cpp "$src"/hex/loader.* |
                         sed 's/^[^"]*"//; s/ *$//' | sort -u)
-options=$(grep -oE '"--[a-z-]+"' "$src/app/main.cpp" | tr -d '"' | sed 's/^/.B /' | sort -u)
 for doc in manual readme; do
     mapfile -t wanted < <(grep -oE 'find_package\(crcstamp [0-9.]+ CONFIG' <<< "${!doc}" | cut -d' ' -f2)
     for version_wanted in "${wanted[@]}"; do  # the package is compatible within a major version
         [[ ${version_wanted%%.*} == "${version%%.*}" && $(sort -V <(printf '%s\n' "$version_wanted" "$version") | tail -n1) == "$version" ]] ||
             { echo "$doc asks for crcstamp $version_wanted, which $version does not satisfy"; failed=1; }
     done
-    for text in "${messages[@]}" $([[ $doc == manual ]] && echo "$options" | tr ' ' '\001'); do
-        [[ ${!doc} == *"${text//$'\001'/ }"* ]] || { echo "$doc lacks: ${text//$'\001'/ }"; failed=1; }
-    done
+    for text in "${messages[@]}"; do [[ ${!doc} == *"$text"* ]] || { echo "$doc lacks: $text"; failed=1; }; done
+done
+for option in $(grep -oE '"--[a-z-]+"' "$src/app/main.cpp" | tr -d '"' | sort -u); do
+    [[ $manual == *".B $option"* ]] || { echo "manual lacks the option $option"; failed=1; }
 done
 exit $failed
