@@ -180,8 +180,12 @@ t.hex\n$crc" t.hex "$stamped") || exit 1
             "l.hex\n${crc}file changed while stamping, crcstamp --check tells what it holds now"
         [[ $(head -c 6 l.hex) == theirs ]] || fail "the writer's text lost"
     else echo "skipped: the lease-break time cannot be set here"; fi
-    # A failed flush after an in-place write is no "not written".
-    printf "$ex" > f.hex && staged fsync error=EIO -- f.hex 1 "f.hex\n${crc}file written, but not flushed to disk"
+    # A failed write: the first leaves the file as it was, a later one is said to have come after another; a failed
+    # flush is no "not written".
+    printf "${ex%:00000001FF*}:04004000C0C1C2C3B6\r\n:00000001FF\r\n" | tee p.hex > q.hex && printf "$ex" > f.hex
+    staged pwrite64 error=EIO -- q.hex 1 "q.hex\n${crc}file not written" && cmp q.hex p.hex || fail "a failed write changed q.hex"
+    staged pwrite64 error=EIO:when=2 -- p.hex 1 "p.hex\n${crc}file partly written, crcstamp --check tells what it holds now"
+    staged fsync error=EIO -- f.hex 1 "f.hex\n${crc}file written, but not flushed to disk"
     ;;
 msi)  # the installer built beside TOOL: installed silently, each verb run on a copy of the sample, uninstalled cleanly
     [[ -n $emulator ]] || exit 77
