@@ -1,9 +1,30 @@
 /* The floor that the boot check's speed is held against: the plainest fast table loop a firmware team would write
- * for the same CRC with the same table size. With 1 KiB of table, four 256-byte tables and the register kept as four
- * bytes; with 64 bytes, four 16-entry tables, a nibble at a time, with fixed shifts. Its tables are constants, as
- * the boot check's are, made at build time by floor_tables.cmake. */
+ * for the same CRC with the same table size on the same core. On a 32-bit core, one table of 32-bit entries, 256
+ * of them a byte at a time or 16 a nibble at a time. On a core of 8 or 16 bits, four tables of bytes and the
+ * register kept as four bytes: 256-byte tables, or 16-entry ones a nibble at a time with fixed shifts. Its tables
+ * are constants, as the boot check's are, made at build time by floor_tables.cmake. */
+#include <limits.h>
+
 #include "boot_check_rig.h"
 #include "floor_tables.h"
+
+#if UINT_MAX > 0xFFFFu
+uint32_t floor_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
+    for (; count > 0; --count) {
+        const uint32_t w = *words++;
+#if ENTRY_BITS == 4
+        crc = crc << 4 ^ t[(crc >> 28 ^ w >> 12) & 15];
+        crc = crc << 4 ^ t[(crc >> 28 ^ w >> 8) & 15];
+        crc = crc << 4 ^ t[(crc >> 28 ^ w >> 4) & 15];
+        crc = crc << 4 ^ t[(crc >> 28 ^ w) & 15];
+#else
+        crc = crc << 8 ^ t[(crc >> 24 ^ w >> 8) & 0xFF];
+        crc = crc << 8 ^ t[(crc >> 24 ^ w) & 0xFF];
+#endif
+    }
+    return crc;
+}
+#else
 
 #if ENTRY_BITS == 4
 #define STEP(in)                                               \
@@ -38,3 +59,4 @@ uint32_t floor_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
     }
     return (uint32_t)r3 << 24 | (uint32_t)r2 << 16 | (uint32_t)r1 << 8 | r0;
 }
+#endif

@@ -1,12 +1,13 @@
-# cmake -DOUT=DIR -P floor_tables.cmake: the floor's four byte tables, t3 the top byte of each entry, for each table
-# size: DIR/large/floor_tables.h of 256 entries, DIR/small/floor_tables.h of 16. Entry i: i in the register's top
-# bits, as many as index a table, through as many steps of the polynomial.
+# cmake -DOUT=DIR -P floor_tables.cmake: the floor's tables for each table size, DIR/large/floor_tables.h of 256
+# entries and DIR/small/floor_tables.h of 16: t of 32-bit entries, and t3 to t0 of their bytes, t3 the top one.
+# Entry i: i in the register's top bits, as many as index a table, through as many steps of the polynomial.
 foreach(table large small)
   if(table STREQUAL large)
     set(bits 8)
   else()
     set(bits 4)
   endif()
+  set(t)
   foreach(byte 3 2 1 0)
     set(t${byte})
   endforeach()
@@ -16,14 +17,18 @@ foreach(table large small)
     foreach(step RANGE 1 ${bits})
       math(EXPR r "((${r} << 1) & 0xFFFFFFFF) ^ (0x04C11DB7 * (${r} >> 31))")
     endforeach()
+    math(EXPR value "${r}" OUTPUT_FORMAT HEXADECIMAL)
+    string(APPEND t "${value}UL, ")
     foreach(byte 3 2 1 0)
       math(EXPR value "(${r} >> (8 * ${byte})) & 0xFF" OUTPUT_FORMAT HEXADECIMAL)
       string(APPEND t${byte} "${value}, ")
     endforeach()
   endforeach()
-  set(text "#define ENTRY_BITS ${bits}\n")
+  # Only the tables that the core's floor reads, as for a firmware.
+  set(text "#define ENTRY_BITS ${bits}\n#if UINT_MAX > 0xFFFFu\nstatic const uint32_t t[] = {${t}};\n#else\n")
   foreach(byte 3 2 1 0)
     string(APPEND text "static const uint8_t t${byte}[] = {${t${byte}}};\n")
   endforeach()
+  string(APPEND text "#endif\n")
   file(WRITE ${OUT}/${table}/floor_tables.h "${text}")
 endforeach()

@@ -1,16 +1,32 @@
+#include <limits.h>
+
 #include "crcstamp_check.h"
 
 #define ENTRY_ADDRESS 0x80000UL
 #define MAX_IMAGE_WORDS 150000UL
 
+/* Two forms of the loop over one table. The byte form keeps the register as
+ * four bytes and each entry as its four bytes, the top one first, so that a
+ * core of 8 or 16 bits never shifts a 32-bit value. The word form keeps both
+ * as 32-bit values: a 32-bit core then loads an entry once, not four times,
+ * and where char is wider than 8 bits the table keeps its size. A core gets
+ * the byte form where int is 16 bits and char 8; CRCSTAMP_CHECK_BYTE_FORM or
+ * CRCSTAMP_CHECK_WORD_FORM chooses one. */
+#if !defined(CRCSTAMP_CHECK_BYTE_FORM) && !defined(CRCSTAMP_CHECK_WORD_FORM) && UINT_MAX <= 0xFFFFu && CHAR_BIT == 8
+#define CRCSTAMP_CHECK_BYTE_FORM
+#endif
+
 /* Entry i: the register after the byte i, in its top eight bits, goes through
  * eight steps of the polynomial, most significant bit first. Entries 0 to 15
  * are also the nibbles 0 to 15 through four steps, since a byte below 16
- * starts with four steps that only shift: the small table is their first 16.
- * Each entry is kept as its four bytes, the top one first, so that a core of
- * 8 or 16 bits works on bytes and never shifts a 32-bit value. */
+ * starts with four steps that only shift: the small table is their first 16. */
+#ifdef CRCSTAMP_CHECK_BYTE_FORM
 #define E(entry) {(entry) >> 24 & 0xFFu, (entry) >> 16 & 0xFFu, (entry) >> 8 & 0xFFu, (entry) & 0xFFu}
 static const unsigned char crc_table[][4] = {
+#else
+#define E(entry) entry
+static const uint32_t crc_table[] = {
+#endif
     E(0x00000000UL), E(0x04C11DB7UL), E(0x09823B6EUL), E(0x0D4326D9UL), E(0x130476DCUL),
     E(0x17C56B6BUL), E(0x1A864DB2UL), E(0x1E475005UL), E(0x2608EDB8UL), E(0x22C9F00FUL),
     E(0x2F8AD6D6UL), E(0x2B4BCB61UL), E(0x350C9B64UL), E(0x31CD86D3UL), E(0x3C8EA00AUL),
@@ -67,6 +83,7 @@ static const unsigned char crc_table[][4] = {
 #endif
 };
 
+#ifdef CRCSTAMP_CHECK_BYTE_FORM
 #define BYTE_OF(value, shift) ((unsigned char)((value) >> (shift) & 0xFFu))
 
 /* The register is kept as four bytes, r3 the top one. Each step moves it left
@@ -100,6 +117,30 @@ uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count)
     }
     return (uint32_t)r3 << 24 | (uint32_t)r2 << 16 | (uint32_t)r1 << 8 | r0;
 }
+#else
+/* The same steps, on the register as one value. */
+#ifdef CRCSTAMP_CHECK_SMALL
+#define STEP(bits) (crc = crc << 4 ^ crc_table[(crc >> 28 ^ (bits)) & 0xFu])
+#else
+#define STEP(bits) (crc = crc << 8 ^ crc_table[(crc >> 24 ^ (bits)) & 0xFFu])
+#endif
+
+uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
+    for (; count > 0; --count, ++words) {
+        const uint32_t word = *words;
+#ifdef CRCSTAMP_CHECK_SMALL
+        STEP(word >> 12);
+        STEP(word >> 8);
+        STEP(word >> 4);
+        STEP(word);
+#else
+        STEP(word >> 8);
+        STEP(word);
+#endif
+    }
+    return crc;
+}
+#endif
 
 uint32_t crcstamp_crc_address(const uint16_t *declared) {
     return ((uint32_t)declared[1] << 16 | declared[0]) & 0xFFFFFFUL;

@@ -19,7 +19,9 @@
  * The CRC is CRC-32 with polynomial 0x04C11DB7, initial value 0, not
  * reflected, no final XOR, over 16-bit words fed high byte first. Define
  * CRCSTAMP_CHECK_SMALL for a 64-byte table in place of a 1 KiB one, at two
- * table look-ups a byte in place of one.
+ * table look-ups a byte in place of one. The loop works on bytes where int
+ * is 16 bits and char 8, and on 32-bit values elsewhere; define
+ * CRCSTAMP_CHECK_BYTE_FORM or CRCSTAMP_CHECK_WORD_FORM to choose.
  */
 #ifndef CRCSTAMP_CHECK_H
 #define CRCSTAMP_CHECK_H
