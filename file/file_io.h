@@ -13,8 +13,9 @@
 // path names by then, and only the bytes that change are written, where they
 // stand: the file keeps its length, identity, links, owner, permissions,
 // attributes and streams. Before it writes, the tool makes sure that the file
-// is still as it was read, and after it, that the file holds exactly the text
-// it read with the changes, and that the path still names it.
+// is still as it was read; after it, unless a lease held to the end kept all
+// other openers out, that the file holds exactly the text it read with the
+// changes; and that the path still names it.
 #pragma once
 
 #include <cstddef>
