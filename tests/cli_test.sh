@@ -146,6 +146,14 @@ t.hex\n$crc" t.hex "$stamped") || exit 1
         wait $! && status=0 || status=$?
         printf -v want -- "${@: -1}" && [[ $status == "${@: -2:1}" && $(cat out.bin) == "${want%$'\n'}" ]] || fail "$status $(cat out.bin)"
     }
+    # A kill at any of the tool's calls on the file leaves the old text or the stamped one.
+    printf "$lf" > k.hex && export ASAN_OPTIONS=detect_leaks=0 && strace -qq -o calls.log -P "$PWD/k.hex" "$tool" k.hex < /dev/null > /dev/null
+    declare -A seen=() && while read -r call; do
+        call=${call%%(*} && seen[$call]=$((${seen[$call]-0} + 1)) && printf "$lf" > k.hex
+        strace -qq -o /dev/null -P "$PWD/k.hex" -e inject="$call:signal=SIGKILL:when=${seen[$call]}" "$tool" k.hex < /dev/null > /dev/null
+        cmp -s k.hex <(printf "$lf") || cmp -s k.hex <(printf "$stamped_lf") || fail "killed at $call ${seen[$call]}: $(cat k.hex)"
+    done < calls.log 2> /dev/null  # no word of each kill
+    (($(grep -c . calls.log) > 8)) || fail "too few calls on the file traced: $(cat calls.log)"
     # beside ARGS...: the tool run in the background, to be waited for by `settled`.
     beside() { ( ("$tool" "$@" < /dev/null > beside.out 2>&1; echo "exit $?" >> beside.out) & ); }
     settled() {
