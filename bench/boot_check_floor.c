@@ -1,7 +1,8 @@
 /* The floor that the boot check's speed is held against: the plainest fast table loop a firmware team would write
  * for the same CRC with the same table size on the same core. On a 32-bit core, one table of 32-bit entries, 256
  * of them a byte at a time or 16 a nibble at a time. On a core of 8 or 16 bits, four tables of bytes and the
- * register kept as four bytes: 256-byte tables, or 16-entry ones a nibble at a time with fixed shifts. Its tables
+ * register kept as four bytes: 256-byte tables, or 16-entry ones a nibble at a time with fixed shifts, in one array
+ * so that one address reaches the four bytes of an entry. Its tables
  * are constants, as the boot check's are, made at build time by floor_tables.cmake. */
 #include <limits.h>
 
@@ -30,16 +31,16 @@ uint32_t floor_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
 #define STEP(in)                                               \
     do {                                                       \
         const uint8_t i_ = (uint8_t)(in);                      \
-        r3 = (uint8_t)((r3 << 4 | r2 >> 4) ^ t3[i_]);          \
-        r2 = (uint8_t)((r2 << 4 | r1 >> 4) ^ t2[i_]);          \
-        r1 = (uint8_t)((r1 << 4 | r0 >> 4) ^ t1[i_]);          \
-        r0 = (uint8_t)((r0 << 4) ^ t0[i_]);                    \
+        r3 = (uint8_t)((r3 << 4 | r2 >> 4) ^ tb[0][i_]);       \
+        r2 = (uint8_t)((r2 << 4 | r1 >> 4) ^ tb[1][i_]);       \
+        r1 = (uint8_t)((r1 << 4 | r0 >> 4) ^ tb[2][i_]);       \
+        r0 = (uint8_t)((r0 << 4) ^ tb[3][i_]);                 \
     } while (0)
 #else
 #define STEP(in)                                               \
     do {                                                       \
         const uint8_t i_ = (uint8_t)(in);                      \
-        r3 = r2 ^ t3[i_], r2 = r1 ^ t2[i_], r1 = r0 ^ t1[i_], r0 = t0[i_]; \
+        r3 = r2 ^ tb[0][i_], r2 = r1 ^ tb[1][i_], r1 = r0 ^ tb[2][i_], r0 = tb[3][i_]; \
     } while (0)
 #endif
 

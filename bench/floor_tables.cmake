@@ -1,5 +1,5 @@
 # cmake -DOUT=DIR -P floor_tables.cmake: the floor's tables for each table size, DIR/large/floor_tables.h of 256
-# entries and DIR/small/floor_tables.h of 16: t of 32-bit entries, and t3 to t0 of their bytes, t3 the top one.
+# entries and DIR/small/floor_tables.h of 16: t of 32-bit entries, and tb of their bytes, tb[0] the top ones.
 # Entry i: i in the register's top bits, as many as index a table, through as many steps of the polynomial.
 foreach(table large small)
   if(table STREQUAL large)
@@ -26,9 +26,11 @@ foreach(table large small)
   endforeach()
   # Only the tables that the core's floor reads, as for a firmware.
   set(text "#define ENTRY_BITS ${bits}\n#if UINT_MAX > 0xFFFFu\nstatic const uint32_t t[] = {${t}};\n#else\n")
+  # The four byte tables as one array, so that one address reaches an entry's four bytes.
+  string(APPEND text "static const uint8_t tb[4][${last} + 1] = {\n")
   foreach(byte 3 2 1 0)
-    string(APPEND text "static const uint8_t t${byte}[] = {${t${byte}}};\n")
+    string(APPEND text "    {${t${byte}}},\n")
   endforeach()
-  string(APPEND text "#endif\n")
+  string(APPEND text "};\n#endif\n")
   file(WRITE ${OUT}/${table}/floor_tables.h "${text}")
 endforeach()
