@@ -23,15 +23,13 @@ static int streamed(const uint16_t *declared, uint32_t readable, uint32_t piece)
 }
 
 int main(void) {
-    static const uint16_t digits[] = {0x3132, 0x3334, 0x3536, 0x3738}, wild[] = {0x3456, 0xFF12};
-    static uint16_t example[62] = {0xA0A1, 0xA2A3, 0x0040, 0x0008}; /* the seven-record example's covered words */
+    static const uint16_t wild[] = {0x3456, 0xFF12};
     const uint16_t *declared = flash + SAMPLE_DECLARATION;
     const uint32_t slot = crcstamp_crc_address(declared) - SAMPLE_IMAGE_ADDRESS;
-    uint16_t k;
 
     rig_setup();
 #ifdef CRCSTAMP_RIG /* first, so that a trace of the run can stop here */
-    k = cycles_a_word(floor_crc_words, flash);
+    const unsigned k = cycles_a_word(floor_crc_words, flash);
     expect(k > 0 && floor_crc_words(0, flash, 64) == crcstamp_crc_words(0, flash, 64), "the floor, timed");
     const unsigned cycles = cycles_a_word(crcstamp_crc_words, flash);
 #ifdef CRCSTAMP_RIG_TRACED /* counted from the trace */
@@ -41,9 +39,6 @@ int main(void) {
            cycles % k * 100u / k, 8u * (unsigned)sizeof(int));
 #endif
 #endif
-    for (k = 4; k < 62; ++k) example[k] = k == 14 ? 0xB0B1 : 0xFFFF;
-    expect(crcstamp_crc_words(0, digits, 4) == 0x20E779A2UL && crcstamp_crc_words(0, example, 62) == 0xC0D3AF29UL,
-           "the test vectors");
     expect(crcstamp_check_image(flash, SAMPLE_IMAGE_ADDRESS, declared, SAMPLE_WORDS), "the stamped sample, whole");
     expect(streamed(declared, SAMPLE_WORDS, 1) && streamed(declared, SAMPLE_WORDS, 1024), "the sample in pieces");
     flash[SAMPLE_WORDS / 2] ^= 0x0100u;

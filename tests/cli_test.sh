@@ -41,8 +41,6 @@ runs)
     done
     printf "$ex" > full.hex && $emulator "$tool" full.hex < /dev/null > /dev/full  # output lost: status 1, but stamped
     [[ $? == 1 ]] && printf "$stamped" | cmp - full.hex || fail "a lost output passed"
-    printf "${ex/C0C1C2C3B6/C0C1C2C3B60}" > long.hex  # one hex digit too many: a longer record than its count says
-    run long.hex -- 1 'long.hex\nFile Format incorrect, Line : 5\n' long.hex "${ex/C0C1C2C3B6/C0C1C2C3B60}"
     # Line ends stay as they are, LF and CR LF mixed; NUL and 0x1A, one at the very end, are ordinary bytes.
     printf ':020000040008F2\n\0\x1a\r\n:040000001122334452\n:08000200A0A1A2A30040000828\n:04004000C0C1C2C3B6\n:00000001FF\n\x1a' > odd.hex
     run odd.hex -- 0 'odd.hex\n236657AC\n30\n' odd.hex \
@@ -50,9 +48,8 @@ runs)
     run -- 1 '\nfile not found\n'
     run --version -- 0 "crcstamp $version\n"
     # Failures: status 1, the file as it was. --check never writes, nor touches the file.
-    mkdir dir.hex && run dir.hex -- 1 'dir.hex\nfile not found\n'
-    printf ':00000001FF\r\n' > eof.hex
-    chmod a-w ro.hex && run ro.hex -- 1 "ro.hex\n${crc}file not written\n" ro.hex "$ex"
+    mkdir dir.hex && printf ':00000001FF\r\n' > eof.hex && chmod a-w ro.hex
+    run dir.hex ro.hex -- 1 "dir.hex\nfile not found\nro.hex\n${crc}file not written\n" ro.hex "$ex"
     printf '  \t -a.hex   second.hex\n' > stdin.txt
     stdin=stdin.txt run --check -- 0 "-a.hex\n${crc}CRC matches\n" -a.hex "$stamped"  # one word from stdin
     run --check ro.hex eof.hex -- 1 "ro.hex\n${crc}CRC does not match\neof.hex\n00000000\nFE
@@ -120,13 +117,11 @@ t.hex\n$crc" t.hex "$stamped") || exit 1
     (ulimit -f 8 && "$tool" slots.hex < /dev/null > out.bin)
     [[ $? == 1 && $(cat out.bin) == "$(printf "slots.hex\n${crc}file not written")" ]] && cmp slots.hex slots.bak ||
         fail "past the size limit: $(cat out.bin)"
-    # An immutable folder holds no stamp back; an immutable file, or (for root too) one without a write bit, is not written.
-    mkdir locked && printf "$ex" | tee locked/fw.hex ro.hex > /dev/null && printf "$lf" | tee locked/lf.hex > ro_lf.hex
-    chmod 444 ro_lf.hex && chattr +i ro.hex locked 2> /dev/null; locked=$?
-    run locked/fw.hex locked/lf.hex -- 0 "locked/fw.hex\n${crc}locked/lf.hex\n$crc" locked/lf.hex "$stamped_lf"
-    if ((locked == 0)); then
-        run ro.hex ro_lf.hex -- 1 "ro.hex\n${crc}file not written\nro_lf.hex\n${crc}file not written\n"
-        cmp ro.hex <(printf "$ex") && cmp ro_lf.hex <(printf "$lf") || fail "an unwritable file was changed"
+    # An immutable folder holds no stamp back; an immutable file is not written.
+    mkdir locked && printf "$ex" > ro.hex && printf "$lf" > locked/lf.hex
+    if chattr +i ro.hex locked 2> /dev/null; then
+        run locked/lf.hex ro.hex -- 1 "locked/lf.hex\n${crc}ro.hex\n${crc}file not written\n" locked/lf.hex "$stamped_lf"
+        printf "$ex" | cmp - ro.hex || fail "an immutable file was changed"
     else echo "skipped: no chattr here"; fi
     # A closed stdout is no file's, and fails the run.
     printf "$ex" > a.hex && printf "$lf" > b.hex && "$tool" a.hex b.hex < /dev/null >&-
@@ -154,12 +149,10 @@ t.hex\n$crc" t.hex "$stamped") || exit 1
         cmp -s k.hex <(printf "$lf") || cmp -s k.hex <(printf "$stamped_lf") || fail "killed at $call ${seen[$call]}: $(cat k.hex)"
     done < calls.log 2> /dev/null  # no word of each kill
     (($(grep -c . calls.log) > 8)) || fail "too few calls on the file traced: $(cat calls.log)"
-    # beside ARGS...: the tool run in the background, to be waited for by `settled`.
+    # beside ARGS...: the tool in the background; settled OUTPUT: what it printed and its exit status, once it ends.
     beside() { ( ("$tool" "$@" < /dev/null > beside.out 2>&1; echo "exit $?" >> beside.out) & ); }
-    settled() {
-        for ((tries = 0; tries < 100; tries++)); do grep -q '^exit' beside.out && break; sleep 0.1; done
-        printf -v want -- "$1" && [[ $(cat beside.out) == "$want" ]] || fail "beside: $(cat beside.out)"
-    }
+    settled() { for ((t = 0; t < 100; t++)); do grep -q '^exit' beside.out && break; sleep 0.1; done
+        printf -v want -- "$1" && [[ $(cat beside.out) == "$want" ]] || fail "beside: $(cat beside.out)"; }
     # Another run's open waits for the stamp: a check sees it, a second stamp finds it done.
     hold=delay_enter=1000000 changed='file changed while stamping, not written'
     printf "$lf" | tee c.hex > s.hex
