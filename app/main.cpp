@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         try {
             if (process_file(mode) != kSuccess) status = kFailure;
-        } catch (const std::bad_alloc&) {  // the next file may well fit
+        } catch (const std::bad_alloc&) {  // a file larger than memory allows; the next may well fit
             std::fputs(kNoMemory, stdout);
             status = kFailure;
         }

@@ -109,7 +109,8 @@ void prefault_for_writing(void* data, std::size_t size);
 
 // Why a file was not read: kNotFound for anything about the file itself (it
 // does not exist, cannot be opened, is no regular file, reads short);
-// kNoMemory and kNoHandles when the system is short of memory or of handles.
+// kNoMemory and kNoHandles when the system is short of memory or of handles
+// to open it. Memory for its bytes that cannot be had is std::bad_alloc.
 enum class ReadOutcome { kRead, kNotFound, kNoMemory, kNoHandles };
 
 // Opens the file at `path` and reads it whole. With kReadWrite, a file that

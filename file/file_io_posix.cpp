@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <new>
-#include <stdexcept>
 #include <utility>
 
 #include "file/file_io.h"
@@ -154,13 +152,7 @@ ReadOutcome read_file_bytes(const std::string& path, FileAccess access, FileSnap
     }
     file.path = path;
     file.identity = identity_of(opened);
-    try {
-        file.bytes.resize(static_cast<std::size_t>(opened.st_size));
-    } catch (const std::bad_alloc&) {
-        return ReadOutcome::kNoMemory;
-    } catch (const std::length_error&) {
-        return ReadOutcome::kNoMemory;
-    }
+    file.bytes.resize(static_cast<std::size_t>(opened.st_size));  // std::bad_alloc where memory cannot hold it
     prefault_for_writing(file.bytes.data(), file.bytes.size());
     std::size_t done = 0;
     while (done < file.bytes.size()) {

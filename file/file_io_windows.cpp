@@ -1,8 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <new>
-#include <stdexcept>
 
 #include "file/file_io.h"
 
@@ -83,13 +81,7 @@ ReadOutcome read_file_bytes(const std::string& path, FileAccess access, FileSnap
     // The read-only attribute holds for an administrator too.
     file.writable = file.writable && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
     file.path = path;
-    try {
-        file.bytes.resize(static_cast<std::size_t>(file.identity.size));
-    } catch (const std::bad_alloc&) {
-        return ReadOutcome::kNoMemory;
-    } catch (const std::length_error&) {
-        return ReadOutcome::kNoMemory;
-    }
+    file.bytes.resize(static_cast<std::size_t>(file.identity.size));  // std::bad_alloc where memory cannot hold it
     std::size_t done = 0;
     while (done < file.bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(file.bytes.size() - done, 1u << 30));
