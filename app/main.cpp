@@ -1,7 +1,7 @@
-// crcstamp [--check | --info] FILE...: validates Intel HEX firmware images,
-// prints each one's CRC-32 and the checksum of the record that carries it, and
-// stamps the CRC into the file, or with --check verifies the CRC already
-// there, or with --info reports the layout it found.
+// crcstamp [--low-byte-first] [--check | --info] FILE...: validates Intel HEX
+// firmware images, prints each one's CRC-32 and the checksum of the record
+// that carries it, and stamps the CRC into the file, or with --check verifies
+// the CRC already there, or with --info reports the layout it found.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -23,22 +23,24 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 
 constexpr const char* kUsage =
-    "usage: crcstamp FILE...\n"
-    "       crcstamp --check FILE...\n"
-    "       crcstamp --info FILE...\n"
+    "usage: crcstamp [--low-byte-first] FILE...\n"
+    "       crcstamp [--low-byte-first] --check FILE...\n"
+    "       crcstamp [--low-byte-first] --info FILE...\n"
     "       crcstamp --help | --version\n"
     "\n"
     "Stamps the CRC-32 of the firmware image in each Intel HEX file FILE into the\n"
     "image's CRC record; --check verifies the CRC already there and writes nothing;\n"
     "--info reports the image, the CRC address, the covered words and the CRC\n"
-    "records that it finds, and writes nothing. With no FILE one name is read from\n"
-    "standard input. Options go before the file names.\n"
+    "records that it finds, and writes nothing. --low-byte-first feeds each 16-bit\n"
+    "word to the CRC low byte first, as a DSP's CRC unit reads it; the CRC record's\n"
+    "layout stays the same. With no FILE one name is read from standard input.\n"
+    "Options go before the file names.\n"
     "\n"
     "Exit status: 0 when every file was stamped (with --check: when every CRC\n"
     "matches; with --info: when every file loads), 1 on any failure.\n";
 
 // Only an exact option is one: any other argument is a file name.
-const std::string kOptions[] = {"--check", "--info", "--help", "--version"};
+const std::string kOptions[] = {"--check", "--info", "--low-byte-first", "--help", "--version"};
 
 enum class Mode { kStamp, kCheck, kInfo };
 
@@ -56,7 +58,7 @@ void print_not_found(std::uint32_t crc_address) {
 
 // Loads `file_name`, prints its CRC and record checksum, and stamps or checks
 // the CRC records, or reports the layout. Returns the exit status.
-int process_file(Mode mode) {
+int process_file(Mode mode, ByteOrder order) {
     static ImageBuffer image;
     LoadResult result;  // starts with the entry-word flag clear: the loader only sets it
     // Opened and read once: the CRC goes into exactly the bytes it was computed from, in that file.
@@ -67,12 +69,12 @@ int process_file(Mode mode) {
             std::fputs(describe_fault(view_of(file.bytes), result).c_str(), stdout);
         return kFailure;
     }
-    const std::uint32_t crc = compute_image_crc(image, result.image_length, result.entry_word);
+    const std::uint32_t crc = compute_image_crc(image, result.image_length, result.entry_word, order);
     std::printf("%08X\n%02X\n", static_cast<unsigned>(crc),
                 static_cast<unsigned>(crc_record_checksum(result.crc_address, crc)));
     std::fflush(stdout);
     if (mode == Mode::kInfo) {
-        std::fputs(describe_layout(view_of(file.bytes), result).c_str(), stdout);
+        std::fputs(describe_layout(view_of(file.bytes), result, order).c_str(), stdout);
         return kSuccess;
     }
 
@@ -82,9 +84,20 @@ int process_file(Mode mode) {
         return kFailure;
     }
     if (mode == Mode::kCheck) {
-        const bool matches = crc_records_match(view_of(file.bytes), result, crc);
-        std::puts(matches ? "CRC matches" : "CRC does not match");
-        return matches ? kSuccess : kFailure;
+        if (crc_records_match(view_of(file.bytes), result, crc)) {
+            std::puts("CRC matches");
+            return kSuccess;
+        }
+        std::puts("CRC does not match");
+        // A file stamped for the other kind of CRC unit is the likeliest mismatch of all.
+        const ByteOrder other = order == ByteOrder::kHighByteFirst ? ByteOrder::kLowByteFirst : ByteOrder::kHighByteFirst;
+        if (crc_records_match(view_of(file.bytes), result,
+                              compute_image_crc(image, result.image_length, result.entry_word, other))) {
+            std::puts(other == ByteOrder::kLowByteFirst
+                          ? "the CRC matches with each word low byte first: crcstamp --low-byte-first --check"
+                          : "the CRC matches with each word high byte first: crcstamp --check, without --low-byte-first");
+        }
+        return kFailure;
     }
     switch (patch_crc_record(file, result, crc)) {
         case WriteOutcome::kWritten:
@@ -131,6 +144,13 @@ std::string printable(std::string_view text) {
     return shown;
 }
 
+// Arguments that name no run: why, then the usage.
+int refuse_arguments(const std::string& why) {
+    std::fputs((why + "\n").c_str(), stdout);
+    std::fputs(kUsage, stdout);
+    return kFailure;
+}
+
 // A verdict that never reached its reader is no success.
 int with_output_written(int status) { return std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : kFailure; }
 
@@ -141,26 +161,22 @@ int main(int argc, char** argv) {
     const auto from = [&arguments](std::size_t index) {
         return arguments.begin() + static_cast<std::ptrdiff_t>(std::min(index, arguments.size()));
     };
-    if (std::any_of(from(2), arguments.end(), is_option)) {
-        std::fputs("options go before the file names\n", stdout);
-        std::fputs(kUsage, stdout);
-        return kFailure;
-    }
-    const std::string first = arguments.size() > 1 ? arguments[1] : std::string();
+    const auto names_from = std::find_if_not(from(1), arguments.end(), is_option);
+    if (std::any_of(names_from, arguments.end(), is_option)) return refuse_arguments("options go before the file names");
+    const auto given = [&](const char* option) { return std::find(from(1), names_from, option) != names_from; };
     // A mistyped option is not a file: "--Check fw.hex" must not stamp fw.hex.
+    const std::string first = names_from != arguments.end() ? *names_from : std::string();
     std::error_code ignored;
-    if (first.size() > 1 && first[0] == '-' && !is_option(first) &&
-        !std::filesystem::exists(std::filesystem::u8path(first), ignored)) {
-        std::fputs(("unknown option " + printable(first) + "\n").c_str(), stdout);
-        std::fputs(kUsage, stdout);
-        return kFailure;
-    }
-    if (first == "--help" || first == "--version") {
-        std::fputs(first == "--help" ? kUsage : "crcstamp " CRCSTAMP_VERSION "\n", stdout);
+    if (first.size() > 1 && first[0] == '-' && !std::filesystem::exists(std::filesystem::u8path(first), ignored))
+        return refuse_arguments("unknown option " + printable(first));
+    if (given("--help") || given("--version")) {
+        std::fputs(given("--help") ? kUsage : "crcstamp " CRCSTAMP_VERSION "\n", stdout);
         return with_output_written(kSuccess);
     }
-    const Mode mode = first == "--check" ? Mode::kCheck : first == "--info" ? Mode::kInfo : Mode::kStamp;
-    std::vector<std::string> names(from(mode == Mode::kStamp ? 1 : 2), arguments.end());
+    if (given("--check") && given("--info")) return refuse_arguments("--check and --info do not go together");
+    const Mode mode = given("--check") ? Mode::kCheck : given("--info") ? Mode::kInfo : Mode::kStamp;
+    const ByteOrder order = given("--low-byte-first") ? ByteOrder::kLowByteFirst : ByteOrder::kHighByteFirst;
+    std::vector<std::string> names(names_from, arguments.end());
     if (names.empty()) names.push_back(read_word_from_stdin(kMaxPathLength));
 
     int status = kSuccess;
@@ -169,7 +185,7 @@ int main(int argc, char** argv) {
         std::puts(printable(file_name).c_str());
         std::fflush(stdout);
         try {
-            if (process_file(mode) != kSuccess) status = kFailure;
+            if (process_file(mode, order) != kSuccess) status = kFailure;
         } catch (const std::bad_alloc&) {  // a file larger than memory allows; the next may well fit
             std::fputs(kNoMemory, stdout);
             status = kFailure;

@@ -23,6 +23,11 @@ constexpr std::uint32_t kNoCrcAddress = 0xFFFFFFFF;
 
 using ImageBuffer = std::array<std::uint8_t, kImageCapacity>;
 
+// The order in which the CRC takes the two bytes of each image word. High
+// byte first is image order; low byte first is how the CRC units of some
+// DSPs read their memory.
+enum class ByteOrder { kHighByteFirst, kLowByteFirst };
+
 // Offset of a record's ':' in the file's bytes.
 using RecordOffset = std::size_t;
 constexpr RecordOffset kNoRecord = static_cast<RecordOffset>(-1);

@@ -30,10 +30,14 @@ constexpr std::array<std::uint32_t, 256> make_crc_table() {
 inline constexpr std::array<std::uint32_t, 256> crc_table = make_crc_table();
 
 // Feeds bytes into the register, one table look-up a byte: the reference the
-// sliced tables below are checked against.
-constexpr std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
+// faster ways below are checked against. Low byte first feeds each pair of
+// bytes the other way round (a lone last byte as it is).
+constexpr std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count,
+                                   ByteOrder order = ByteOrder::kHighByteFirst) {
+    const std::size_t swap = order == ByteOrder::kLowByteFirst ? 1 : 0;
     for (std::size_t i = 0; i < count; ++i) {
-        crc = (crc << 8) ^ crc_table[((crc >> 24) ^ bytes[i]) & 0xFF];
+        const std::size_t fed = (i ^ swap) < count ? i ^ swap : i;
+        crc = (crc << 8) ^ crc_table[((crc >> 24) ^ bytes[fed]) & 0xFF];
     }
     return crc;
 }
@@ -65,8 +69,14 @@ constexpr SliceTables make_slice_tables() {
 
 inline constexpr SliceTables kSlices = make_slice_tables();
 
-constexpr std::uint32_t load_big_endian(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
+// Four bytes as the register takes them, the first fed in the top eight bits.
+template <ByteOrder order>
+constexpr std::uint32_t load_fed(const std::uint8_t* bytes) {
+    if constexpr (order == ByteOrder::kHighByteFirst) {
+        return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
+    } else {
+        return std::uint32_t{bytes[1]} << 24 | std::uint32_t{bytes[0]} << 16 | std::uint32_t{bytes[3]} << 8 | bytes[2];
+    }
 }
 
 // The four bytes of `word`, high first, through slices `top` down to `top` - 3.
@@ -79,35 +89,48 @@ constexpr std::uint32_t through_slices(std::size_t top, std::uint32_t word) {
 
 static_assert(crc_update(0, crc_detail::kCheckInput, 9) == 0x89A1897F, "check value of \"123456789\"");
 
-// The same CRC as crc_update, sixteen bytes a step.
-constexpr std::uint32_t crc_update_sliced(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
-    using crc_detail::load_big_endian;
-    using crc_detail::through_slices;
+namespace crc_detail {
+
+template <ByteOrder order>
+constexpr std::uint32_t update_sliced(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
     for (; count >= 16; bytes += 16, count -= 16) {
-        crc = through_slices(15, crc ^ load_big_endian(bytes)) ^ through_slices(11, load_big_endian(bytes + 4)) ^
-              through_slices(7, load_big_endian(bytes + 8)) ^ through_slices(3, load_big_endian(bytes + 12));
+        crc = through_slices(15, crc ^ load_fed<order>(bytes)) ^ through_slices(11, load_fed<order>(bytes + 4)) ^
+              through_slices(7, load_fed<order>(bytes + 8)) ^ through_slices(3, load_fed<order>(bytes + 12));
     }
-    return crc_update(crc, bytes, count);
+    return crc_update(crc, bytes, count, order);
+}
+
+}  // namespace crc_detail
+
+// The same CRC as crc_update, sixteen bytes a step.
+constexpr std::uint32_t crc_update_sliced(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count,
+                                          ByteOrder order) {
+    using crc_detail::update_sliced;
+    return order == ByteOrder::kHighByteFirst ? update_sliced<ByteOrder::kHighByteFirst>(crc, bytes, count)
+                                              : update_sliced<ByteOrder::kLowByteFirst>(crc, bytes, count);
 }
 
 namespace crc_detail {
-// Every slice and every tail length, against the byte-wise reference.
+// Every slice and every tail length, in both orders, against the byte-wise reference.
 constexpr bool sliced_matches_reference() {
     std::uint8_t bytes[50] = {};
     for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
-    for (std::size_t length = 0; length <= sizeof bytes; ++length) {
-        if (crc_update_sliced(0x5A5A5A5A, bytes, length) != crc_update(0x5A5A5A5A, bytes, length)) return false;
+    for (const ByteOrder order : {ByteOrder::kHighByteFirst, ByteOrder::kLowByteFirst}) {
+        for (std::size_t length = 0; length <= sizeof bytes; ++length) {
+            if (crc_update_sliced(0x5A5A5A5A, bytes, length, order) != crc_update(0x5A5A5A5A, bytes, length, order))
+                return false;
+        }
     }
     return true;
 }
 }  // namespace crc_detail
 
 static_assert(crc_detail::sliced_matches_reference());
-static_assert(crc_update_sliced(0, crc_detail::kCheckInput, 9) == 0x89A1897F);
+static_assert(crc_update_sliced(0, crc_detail::kCheckInput, 9, ByteOrder::kHighByteFirst) == 0x89A1897F);
 
 // The same CRC as crc_update, as fast as this machine computes it: one
 // implementation a processor family (crc_x86.cpp, crc_portable.cpp).
-std::uint32_t crc_update_fast(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count);
+std::uint32_t crc_update_fast(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count, ByteOrder order);
 
 // The image words the CRC covers, [first, end): all but the last two whole
 // words (the CRC slot itself) and, when `entry_word` is set, the first two.
@@ -117,8 +140,9 @@ struct CoveredWords {
 };
 CoveredWords covered_words(std::uint32_t image_length, bool entry_word);
 
-// CRC over the covered words, each fed high byte first.
-std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word);
+// CRC over the covered words, each word's bytes fed in `order`.
+std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word,
+                                ByteOrder order);
 
 // Checksum of the four-byte data record at `crc_address` that carries `crc`.
 std::uint8_t crc_record_checksum(std::uint32_t crc_address, std::uint32_t crc);

@@ -41,14 +41,17 @@ constexpr std::uint64_t x_to_the(unsigned n) {
 constexpr std::uint64_t kBy128[] = {x_to_the(192), x_to_the(128)};
 constexpr std::uint64_t kBy512[] = {x_to_the(576), x_to_the(512)};
 
-// The sixteen bytes in the opposite order: the CRC reads a block first byte highest.
-CRCSTAMP_CLMUL_TARGET __m128i reversed(__m128i block) {
-    return _mm_shuffle_epi8(block, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+// Shuffles that turn sixteen bytes into a polynomial of degree below 128, the
+// first byte fed highest: the bytes in the opposite order, and for low byte
+// first each pair swapped as well.
+CRCSTAMP_CLMUL_TARGET __m128i fed_highest_first(ByteOrder order) {
+    return order == ByteOrder::kHighByteFirst
+               ? _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)
+               : _mm_set_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
 }
 
-// The bytes of a block as a polynomial of degree below 128.
-CRCSTAMP_CLMUL_TARGET __m128i block_at(const std::uint8_t* bytes) {
-    return reversed(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+CRCSTAMP_CLMUL_TARGET __m128i block_at(const std::uint8_t* bytes, __m128i shuffle) {
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), shuffle);
 }
 
 // sum x^distance + next, congruent modulo the polynomial: each half of sum
@@ -58,28 +61,31 @@ CRCSTAMP_CLMUL_TARGET __m128i fold(__m128i sum, __m128i factors, __m128i next) {
         _mm_xor_si128(_mm_clmulepi64_si128(sum, factors, 0x11), _mm_clmulepi64_si128(sum, factors, 0x00)), next);
 }
 
-CRCSTAMP_CLMUL_TARGET std::uint32_t crc_update_clmul(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
+CRCSTAMP_CLMUL_TARGET std::uint32_t crc_update_clmul(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count,
+                                                     ByteOrder order) {
+    const __m128i shuffle = fed_highest_first(order);
     const __m128i by_128 = _mm_set_epi64x(static_cast<long long>(kBy128[0]), static_cast<long long>(kBy128[1]));
     const __m128i by_512 = _mm_set_epi64x(static_cast<long long>(kBy512[0]), static_cast<long long>(kBy512[1]));
     // Four blocks in flight, each lane a quarter of every 64 bytes; the
     // register's value enters as the first 32 bits of the message.
     __m128i lanes[4];
-    for (int i = 0; i < 4; ++i) lanes[i] = block_at(bytes + 16 * i);
+    for (int i = 0; i < 4; ++i) lanes[i] = block_at(bytes + 16 * i, shuffle);
     lanes[0] = _mm_xor_si128(lanes[0], _mm_set_epi32(static_cast<int>(crc), 0, 0, 0));
     for (bytes += 64, count -= 64; count >= 64; bytes += 64, count -= 64) {
-        for (int i = 0; i < 4; ++i) lanes[i] = fold(lanes[i], by_512, block_at(bytes + 16 * i));
+        for (int i = 0; i < 4; ++i) lanes[i] = fold(lanes[i], by_512, block_at(bytes + 16 * i, shuffle));
     }
     __m128i sum = fold(fold(fold(lanes[0], by_128, lanes[1]), by_128, lanes[2]), by_128, lanes[3]);
-    for (; count >= 16; bytes += 16, count -= 16) sum = fold(sum, by_128, block_at(bytes));
-    // What is left is short: the folded bytes, then the tail, through the table.
+    for (; count >= 16; bytes += 16, count -= 16) sum = fold(sum, by_128, block_at(bytes, shuffle));
+    // What is left is short: the folded bytes, highest first, then the tail, through the table.
+    const __m128i reversal = fed_highest_first(ByteOrder::kHighByteFirst);
     std::uint8_t folded[16];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(folded), reversed(sum));
-    return crc_update(crc_update(0, folded, sizeof folded), bytes, count);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(folded), _mm_shuffle_epi8(sum, reversal));
+    return crc_update(crc_update(0, folded, sizeof folded), bytes, count, order);
 }
 
 }  // namespace
 
-std::uint32_t crc_update_fast(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
+std::uint32_t crc_update_fast(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count, ByteOrder order) {
     static const bool clmul = has_clmul();
-    return clmul && count >= 64 ? crc_update_clmul(crc, bytes, count) : crc_update_sliced(crc, bytes, count);
+    return clmul && count >= 64 ? crc_update_clmul(crc, bytes, count, order) : crc_update_sliced(crc, bytes, count, order);
 }

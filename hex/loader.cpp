@@ -204,7 +204,7 @@ std::string describe_fault(std::string_view file, const LoadResult& load) {
     return record + " is on line " + std::to_string(line_number(file, load.fault_at)) + "\n";
 }
 
-std::string describe_layout(std::string_view file, const LoadResult& load) {
+std::string describe_layout(std::string_view file, const LoadResult& load, ByteOrder order) {
     std::ostringstream out;
     const auto word = [&out](std::uint64_t address) -> std::ostringstream& {
         out << "0x" << std::hex << std::uppercase << std::setfill('0') << std::setw(6) << address << std::dec;
@@ -243,6 +243,17 @@ std::string describe_layout(std::string_view file, const LoadResult& load) {
         word(image_words.first + static_cast<std::uint64_t>(covered.first)) << " to ";
         word(image_words.first + static_cast<std::uint64_t>(covered.end - 1))
             << ", " << covered.end - covered.first << " words\n";
+    }
+    out << "byte order: each word " << (order == ByteOrder::kHighByteFirst ? "high" : "low") << " byte first\n";
+    // A unit that reads 32-bit values starts at an even word and reads words in pairs.
+    out << "32-bit units: ";
+    if (covered.end <= covered.first) {
+        out << "not suited (nothing covered)\n";
+    } else {
+        const bool even_first = (image_words.first + static_cast<std::uint64_t>(covered.first)) % 2 == 0;
+        const bool even_count = (covered.end - covered.first) % 2 == 0;
+        out << (even_first && even_count ? "suited" : "not suited") << " (first covered word at an "
+            << (even_first ? "even" : "odd") << " address, an " << (even_count ? "even" : "odd") << " count)\n";
     }
     out << "CRC records: " << (load.crc_records.empty() ? "none" : load.crc_records.size() == 1 ? "line " : "lines ");
     for (std::size_t i = 0; i < load.crc_records.size(); ++i)

@@ -53,7 +53,8 @@ std::string describe_fault(std::string_view file, const LoadResult& load);
 
 // What a load found, as lines of text for setting up the boot check and for
 // finding out why a CRC record is not found: the image's words, the entry
-// word, the CRC address, the line and the word of its declaration, the words the CRC
-// covers and the lines of the CRC records. Lines count from 1, a CR LF as one
-// line end.
-std::string describe_layout(std::string_view file, const LoadResult& load);
+// word, the CRC address, the line and the word of its declaration, the words
+// the CRC covers, the byte `order` it takes them in and whether a unit that
+// reads 32-bit values can take them, and the lines of the CRC records. Lines
+// count from 1, a CR LF as one line end.
+std::string describe_layout(std::string_view file, const LoadResult& load, ByteOrder order);

@@ -16,6 +16,17 @@
 #define CRCSTAMP_CHECK_BYTE_FORM
 #endif
 
+/* The shifts that take a word's first and second byte to the CRC: the high
+ * byte first, or with CRCSTAMP_CHECK_LOW_BYTE_FIRST the low byte first, as
+ * the CRC units of some DSPs read their memory. */
+#ifdef CRCSTAMP_CHECK_LOW_BYTE_FIRST
+#define FIRST_BYTE 0
+#define SECOND_BYTE 8
+#else
+#define FIRST_BYTE 8
+#define SECOND_BYTE 0
+#endif
+
 /* Entry i: the register after the byte i, in its top eight bits, goes through
  * eight steps of the polynomial, most significant bit first. Entries 0 to 15
  * are also the nibbles 0 to 15 through four steps, since a byte below 16
@@ -120,14 +131,14 @@ uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count)
     const unsigned char *e;
     for (; count > 0; --count, ++words) {
 #ifdef CRCSTAMP_CHECK_SMALL
-        unsigned char byte = (unsigned char)(*words >> 8 & 0xFFu), bytes;
-        for (bytes = 2; bytes > 0; --bytes, byte = (unsigned char)(*words & 0xFFu)) {
+        unsigned char byte = (unsigned char)(*words >> FIRST_BYTE & 0xFFu), bytes;
+        for (bytes = 2; bytes > 0; --bytes, byte = (unsigned char)(*words >> SECOND_BYTE & 0xFFu)) {
             STEP(byte >> 4);
             STEP(byte);
         }
 #else
-        STEP(*words >> 8);
-        STEP(*words);
+        STEP(*words >> FIRST_BYTE);
+        STEP(*words >> SECOND_BYTE);
 #endif
     }
     return (uint32_t)r3 << 24 | (uint32_t)r2 << 16 | (uint32_t)r1 << 8 | r0;
@@ -144,13 +155,13 @@ uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count)
     for (; count > 0; --count, ++words) {
         const uint32_t word = *words;
 #ifdef CRCSTAMP_CHECK_SMALL
-        STEP(word >> 12);
-        STEP(word >> 8);
-        STEP(word >> 4);
-        STEP(word);
+        STEP(word >> (FIRST_BYTE + 4));
+        STEP(word >> FIRST_BYTE);
+        STEP(word >> (SECOND_BYTE + 4));
+        STEP(word >> SECOND_BYTE);
 #else
-        STEP(word >> 8);
-        STEP(word);
+        STEP(word >> FIRST_BYTE);
+        STEP(word >> SECOND_BYTE);
 #endif
     }
     return crc;

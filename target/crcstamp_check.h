@@ -17,7 +17,9 @@
  *   if (!crcstamp_check_passed(&check)) refuse_to_run();
  *
  * The CRC is CRC-32 with polynomial 0x04C11DB7, initial value 0, not
- * reflected, no final XOR, over 16-bit words fed high byte first. Define
+ * reflected, no final XOR, over 16-bit words fed high byte first, or low byte
+ * first where CRCSTAMP_CHECK_LOW_BYTE_FIRST is defined (the image stamped
+ * with crcstamp --low-byte-first). Define
  * CRCSTAMP_CHECK_SMALL for a 64-byte table in place of a 1 KiB one, at two
  * table look-ups a byte in place of one. The loop works on bytes where int
  * is 16 bits and char 8, and on 32-bit values elsewhere; define

@@ -1,5 +1,6 @@
 /* The boot check on the sample firmware as the tool stamps it (sample_words.h), in a firmware project on
- * the host and on small cores in simulators (CRCSTAMP_RIG), where int is 16 bits. Prints "N passed, M failed". */
+ * the host and on small cores in simulators (CRCSTAMP_RIG), where int is 16 bits: the stamp in the order the check
+ * is built for passes, the other order's is refused. Prints "N passed, M failed". */
 #include <stdio.h>
 
 #include "crcstamp_check.h"
@@ -9,6 +10,12 @@
 #else
 #define rig_setup() (void)0
 #define rig_stop() (void)0
+#endif
+
+#ifdef CRCSTAMP_CHECK_LOW_BYTE_FIRST
+static const uint16_t stamp[2] = {SAMPLE_LOW_FIRST_SLOT}, other_stamp[2] = {SAMPLE_HIGH_FIRST_SLOT};
+#else
+static const uint16_t stamp[2] = {SAMPLE_HIGH_FIRST_SLOT}, other_stamp[2] = {SAMPLE_LOW_FIRST_SLOT};
 #endif
 
 static unsigned passed, failed;
@@ -27,6 +34,7 @@ int main(void) {
     const uint16_t *declared = flash + SAMPLE_DECLARATION;
     const uint32_t slot = crcstamp_crc_address(declared) - SAMPLE_IMAGE_ADDRESS;
 
+    flash[slot] = stamp[0], flash[slot + 1] = stamp[1];
     rig_setup();
 #ifdef CRCSTAMP_RIG /* first, so that a trace of the run can stop here */
     const unsigned k = cycles_a_word(floor_crc_words, flash);
@@ -47,6 +55,8 @@ int main(void) {
     flash[SAMPLE_WORDS / 2] ^= 0x0100u;
     expect(!streamed(wild, SAMPLE_WORDS, 1), "a wild declaration");
     expect(!crcstamp_check_image(flash, SAMPLE_IMAGE_ADDRESS, declared, slot + 1) && streamed(declared, slot + 2, 1), "the flash's end");
+    flash[slot] = other_stamp[0], flash[slot + 1] = other_stamp[1];
+    expect(!crcstamp_check_image(flash, SAMPLE_IMAGE_ADDRESS, declared, SAMPLE_WORDS), "the other order's stamp");
     printf("%u passed, %u failed\n", passed, failed);
     rig_stop();
     return failed != 0;

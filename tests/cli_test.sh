@@ -35,10 +35,17 @@ runs)
     printf "$ex" | tee 1.hex 3.hex > ro.hex && printf "${ex/D0D11B/D0D11C}" > 2.hex
     run 1.hex 2.hex 3.hex -- 1 "1.hex\n${crc}2.hex\nFile Format incorrect, checksum, Line : 6\n3.hex\n$crc" 2.hex "${ex/D0D11B/D0D11C}"
     cmp 1.hex 3.hex && printf "$stamped" | cmp - 1.hex || fail "1.hex or 3.hex not stamped"
-    for args in 'ro.hex --check' '--Check ro.hex'; do  # a late option, or a mistyped one: ro.hex is not touched
+    for args in 'ro.hex --check' '--low-byte-first --Check ro.hex' '--info --check ro.hex'; do  # ro.hex is not touched
         $emulator "$tool" $args < /dev/null > out.bin
-        [[ $? == 1 && $(head -n 2 out.bin | tr -d '\r') == @(options go before the file names|unknown option --Check)$'\nusage: crcstamp FILE...' ]] || fail "$(cat out.bin)"
+        [[ $? == 1 && $(head -n 2 out.bin | tr -d '\r') == @(options go before the file names|unknown option --Check|--check and --info do not go together)$'\nusage: crcstamp [--low-byte-first] FILE...' ]] || fail "$(cat out.bin)"
     done
+    # Each word low byte first: another CRC, in the same slot; a check in the other order names the one that matches.
+    printf "$ex" > low.hex && run --low-byte-first low.hex -- 0 'low.hex\n83A95A57\nDF\n' low.hex "${ex/C0C1C2C3B6/5A5783A9DF}"
+    run --check --low-byte-first low.hex -- 0 'low.hex\n83A95A57\nDF\nCRC matches\n'
+    run --check low.hex -- 1 "low.hex\n${crc}CRC does not match
+the CRC matches with each word low byte first: crcstamp --low-byte-first --check\n"
+    run --low-byte-first --check 1.hex -- 1 '1.hex\n83A95A57\nDF\nCRC does not match
+the CRC matches with each word high byte first: crcstamp --check, without --low-byte-first\n'
     printf "$ex" > full.hex && $emulator "$tool" full.hex < /dev/null > /dev/full  # output lost: status 1, but stamped
     [[ $? == 1 ]] && printf "$stamped" | cmp - full.hex || fail "a lost output passed"
     # Line ends stay as they are, LF and CR LF mixed; NUL and 0x1A, one at the very end, are ordinary bytes.
@@ -56,13 +63,15 @@ runs)
 CRC record not found: no CRC address in the image\n" ro.hex "$ex"
     # The empty forms; a declaration a boot check cannot read as two words; where a refused record is, in lines.
     printf ':05100000AA0010000031\n:0110030001EB\n:00000001FF\n' > odd5.hex && printf "${ex%:00000001FF*}" > cut.hex
-    printf ':0410000020000000CC\n\t:04200000FFFFFFFFE0\r\n:04200000FFFFFFFFE0\n:00000001FF\n' > two.hex  # lines count LF
+    printf ':0410010020010000CA\n\t:04200100FFFFFFFFDF\r\n:04200100FFFFFFFFDF\n:00000001FF\n' > two.hex  # lines count LF
     printf ':0410000020000000CC\n\n# note\n:0410020001020304E1\n' > bad.hex
     run --info eof.hex odd5.hex two.hex bad.hex cut.hex -- 1 'eof.hex\n00000000\nFE\nimage: empty\nentry word: no
-CRC address: none\ndeclaration: none\ncovered: nothing\nCRC records: none\nodd5.hex
-File Format incorrect, declaration not two whole words, Line : 1\nrecord 1 is on line 1\ntwo.hex\n81587BCF\nB9
-image: words 0x001000 to 0x002001, 8196 bytes\nentry word: no\nCRC address: 0x002000, declared on line 1
-declaration: word 0x001000\ncovered: words 0x001000 to 0x001FFF, 4096 words\nCRC records: lines 2, 3\nbad.hex
+CRC address: none\ndeclaration: none\ncovered: nothing\nbyte order: each word high byte first
+32-bit units: not suited (nothing covered)\nCRC records: none\nodd5.hex
+File Format incorrect, declaration not two whole words, Line : 1\nrecord 1 is on line 1\ntwo.hex\n7D9B998C\n9E
+image: words 0x001001 to 0x002002, 8196 bytes\nentry word: no\nCRC address: 0x002001, declared on line 1
+declaration: word 0x001001\ncovered: words 0x001001 to 0x002000, 4096 words\nbyte order: each word high byte first
+32-bit units: not suited (first covered word at an odd address, an even count)\nCRC records: lines 2, 3\nbad.hex
 File Format incorrect, checksum, Line : 2\nrecord 2 is on line 4\ncut.hex\nFile Format incorrect, Line : 7
 the file ends before record 7\n'
     if [[ -n $emulator ]]; then  # a typed or piped name comes in the console's code page: ü is 0x81 in 437

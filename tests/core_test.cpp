@@ -29,6 +29,24 @@ const std::string kB = k2000 + kSlot + "\n";
 
 std::string ff(std::size_t bytes) { return std::string(2 * bytes, 'F'); }
 
+// The order the linked boot check is built in.
+#ifdef CRCSTAMP_CHECK_LOW_BYTE_FIRST
+constexpr ByteOrder kCheckOrder = ByteOrder::kLowByteFirst;
+#else
+constexpr ByteOrder kCheckOrder = ByteOrder::kHighByteFirst;
+#endif
+
+// The CRC by its definition, a bit at a time: each byte's bits, most significant first, into the register's top.
+std::uint32_t crc_bit_at_a_time(std::uint32_t crc, const std::vector<std::uint8_t>& bytes) {
+    for (const std::uint8_t byte : bytes) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool out = ((crc >> 31) ^ (byte >> bit)) & 1;
+            crc = crc << 1 ^ (out ? kCrcPolynomial : 0);
+        }
+    }
+    return crc;
+}
+
 const std::string kExampleLoad = "80040 entry 11223344A0A1A2A300400008" + ff(20) + "B0B1" + ff(94) + "C0C1C2C3";
 
 // The refusal line for record n.
@@ -164,12 +182,26 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
         {7, false, 0x3F5B3A17}, {10, true, 0x697B6D62}, {0, false, 0}, {3, false, 0}, {5, false, 0}, {0, true, 0},
         {7, true, 0}, {9, true, 0}};
     // clang-format on
-    for (const auto& [length, entry_word, crc] : cases) EXPECT_EQ(compute_image_crc(image, length, entry_word), crc);
+    for (const auto& [length, entry_word, crc] : cases) {
+        EXPECT_EQ(compute_image_crc(image, length, entry_word, ByteOrder::kHighByteFirst), crc);
+        // Low byte first: the definition over the same words, each byte-swapped.
+        std::vector<std::uint8_t> swapped;
+        const CoveredWords covered = covered_words(length, entry_word);
+        for (std::int64_t k = covered.first; k < covered.end; ++k)
+            swapped.insert(swapped.end(), {image[2 * k + 1], image[2 * k]});
+        EXPECT_EQ(compute_image_crc(image, length, entry_word, ByteOrder::kLowByteFirst), crc_bit_at_a_time(0, swapped));
+    }
+    // The test vector that tells the orders apart: the words 0x3132 0x3334 0x3536 0x3738.
+    EXPECT_EQ(compute_image_crc(image, 12, false, ByteOrder::kLowByteFirst), 0x40116AC1u);
     // The fast CRC, folded where the processor can, against the byte-wise one at every length around its blocks.
     std::uint8_t message[300];
     for (std::size_t i = 0; i < sizeof message; ++i) message[i] = static_cast<std::uint8_t>(i * 151 + 7);
-    for (std::size_t length = 0; length <= sizeof message; ++length)
-        EXPECT_EQ(crc_update_fast(0x5A5A5A5A, message, length), crc_update(0x5A5A5A5A, message, length)) << length;
+    for (const ByteOrder order : {ByteOrder::kHighByteFirst, ByteOrder::kLowByteFirst}) {
+        for (std::size_t length = 0; length <= sizeof message; ++length) {
+            EXPECT_EQ(crc_update_fast(0x5A5A5A5A, message, length, order),
+                      crc_update(0x5A5A5A5A, message, length, order)) << length;
+        }
+    }
     // A strict reader's digits, in the sixteen-digit step and in the byte-at-a-time tail: these 22, each as its value.
     std::string digits;
     for (unsigned c = 0; c < 256; ++c) {
@@ -215,7 +247,11 @@ TEST(Patcher, StampsAndChecksTheRecordsTheLoaderFound) {
 
 // The boot check computes the tool's CRC, reads nothing wild, and on every file that stamps agrees with the tool.
 TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
-    for (std::uint16_t byte = 0; byte < 256; ++byte) EXPECT_EQ(crcstamp_crc_words(0, &byte, 1), crc_table[byte]);
+    for (std::uint32_t value = 0; value < 0x10000; ++value) {  // every word, through every byte of the register
+        const auto word = static_cast<std::uint16_t>(value);
+        const std::uint8_t bytes[] = {static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+        ASSERT_EQ(crcstamp_crc_words(0x5A5A5A5A ^ value, &word, 1), crc_update(0x5A5A5A5A ^ value, bytes, 2, kCheckOrder));
+    }
 
     // A slot below the covered words, past 150000 words or past the readable flash (exactly as long, for ASan)
     // is refused, reading nothing but the declaration. Rows: image address, declared address, readable words, verdict.
@@ -245,7 +281,7 @@ TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
         LoadResult load;
         if (!load_hex_bytes(text, image, load, message) || load.crc_records.empty()) continue;
         FileBytes stamped(text.begin(), text.end());
-        patch_crc_text(stamped, load, compute_image_crc(image, load.image_length, load.entry_word));
+        patch_crc_text(stamped, load, compute_image_crc(image, load.image_length, load.entry_word, kCheckOrder));
         ASSERT_TRUE(load_hex_bytes(view_of(stamped), image, load, message)) << message;
         // Erased past the image, where a changed header word may send the check.
         std::vector<std::uint16_t> flash(kImageCapacity / 2, 0xFFFF);
@@ -270,4 +306,29 @@ TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
         ++checked;
     }
     EXPECT_GE(checked, 8u);
+}
+
+// A CRC unit that reads 32-bit values, as its manual describes it: seed 0, words in address order, each value's
+// bytes from the least significant. On the sample, whose covered words are 32-bit aligned, its result is the
+// low-byte-first stamp, read from the slot as one 32-bit value.
+TEST(CrcUnit, ReadingThirtyTwoBitValuesAgreesWithTheLowByteFirstStamp) {
+    const std::string text = contents_of(CRCSTAMP_SAMPLE);
+    static ImageBuffer image;
+    LoadResult load;
+    std::string message;
+    ASSERT_TRUE(load_hex_bytes(text, image, load, message)) << message;
+    FileBytes stamped(text.begin(), text.end());
+    patch_crc_text(stamped, load, compute_image_crc(image, load.image_length, load.entry_word, ByteOrder::kLowByteFirst));
+    ASSERT_TRUE(load_hex_bytes(view_of(stamped), image, load, message)) << message;
+    EXPECT_NE(describe_layout(view_of(stamped), load, ByteOrder::kLowByteFirst).find("32-bit units: suited"), std::string::npos);
+
+    const auto word = [](std::int64_t k) { return std::uint32_t{image[2 * k]} << 8 | image[2 * k + 1]; };
+    const CoveredWords covered = covered_words(load.image_length, load.entry_word);
+    std::uint32_t unit = 0;
+    for (std::int64_t k = covered.first; k < covered.end; k += 2) {
+        const std::uint32_t value = word(k) | word(k + 1) << 16;  // little-endian: the lower word is the low half
+        unit = crc_bit_at_a_time(unit, {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+    }
+    EXPECT_EQ(unit, word(covered.end) | word(covered.end + 1) << 16);
 }

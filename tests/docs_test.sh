@@ -6,7 +6,7 @@ src=$1 version=$2 failed=0
 flat() { sed 's/\\-/-/g' "$1" | tr -s ' \n' '  '; }  # the manual's dashes, lines joined
 manual=$(flat "$src/doc/crcstamp.1.in") readme=$(flat "$src/README.md")
 # A message: a string the tool puts, or a refusal's constant, up to its first conversion or line end.
-mapfile -t messages < <(grep -ohE '(puts\(\(?|Fault = |kNoMemory = )"[^"%\\]*' "$src"/app/main.cpp "$src"/hex/loader.* |
+mapfile -t messages < <(grep -ohE '(puts\(\(?|refuse_arguments\(|Fault = |kNoMemory = )"[^"%\\]*' "$src"/app/main.cpp "$src"/hex/loader.* |
                         sed 's/^[^"]*"//; s/ *$//' | sort -u)
 for doc in manual readme; do
     mapfile -t wanted < <(grep -oE 'find_package\(crcstamp [0-9.]+ CONFIG' <<< "${!doc}" | cut -d' ' -f2)
