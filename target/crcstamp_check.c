@@ -131,14 +131,15 @@ uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count)
     const unsigned char *e;
     for (; count > 0; --count, ++words) {
 #ifdef CRCSTAMP_CHECK_SMALL
-        unsigned char byte = (unsigned char)(*words >> FIRST_BYTE & 0xFFu), bytes;
-        for (bytes = 2; bytes > 0; --bytes, byte = (unsigned char)(*words >> SECOND_BYTE & 0xFFu)) {
+        unsigned char byte = BYTE_OF(*words, FIRST_BYTE), bytes;
+        for (bytes = 2; bytes > 0; --bytes, byte = BYTE_OF(*words, SECOND_BYTE)) {
             STEP(byte >> 4);
             STEP(byte);
         }
 #else
-        STEP(*words >> FIRST_BYTE);
-        STEP(*words >> SECOND_BYTE);
+        const unsigned char first = BYTE_OF(*words, FIRST_BYTE), second = BYTE_OF(*words, SECOND_BYTE);
+        STEP(first);
+        STEP(second);
 #endif
     }
     return (uint32_t)r3 << 24 | (uint32_t)r2 << 16 | (uint32_t)r1 << 8 | r0;
