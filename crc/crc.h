@@ -74,8 +74,10 @@ template <ByteOrder order>
 constexpr std::uint32_t load_fed(const std::uint8_t* bytes) {
     if constexpr (order == ByteOrder::kHighByteFirst) {
         return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
-    } else {
-        return std::uint32_t{bytes[1]} << 24 | std::uint32_t{bytes[0]} << 16 | std::uint32_t{bytes[3]} << 8 | bytes[2];
+    } else {  // bytes 1 0 3 2: the four read least significant first, their halves swapped
+        const std::uint32_t little = std::uint32_t{bytes[3]} << 24 | std::uint32_t{bytes[2]} << 16 |
+                                     std::uint32_t{bytes[1]} << 8 | bytes[0];
+        return little << 16 | little >> 16;
     }
 }
 
