@@ -90,12 +90,14 @@ int process_file(Mode mode, ByteOrder order) {
         }
         std::puts("CRC does not match");
         // A file stamped for the other kind of CRC unit is the likeliest mismatch of all.
-        const ByteOrder other = order == ByteOrder::kHighByteFirst ? ByteOrder::kLowByteFirst : ByteOrder::kHighByteFirst;
+        const ByteOrder other =
+            order == ByteOrder::kHighByteFirst ? ByteOrder::kLowByteFirst : ByteOrder::kHighByteFirst;
         if (crc_records_match(view_of(file.bytes), result,
                               compute_image_crc(image, result.image_length, result.entry_word, other))) {
-            std::puts(other == ByteOrder::kLowByteFirst
-                          ? "the CRC matches with each word low byte first: crcstamp --low-byte-first --check"
-                          : "the CRC matches with each word high byte first: crcstamp --check, without --low-byte-first");
+            std::puts(
+                other == ByteOrder::kLowByteFirst
+                    ? "the CRC matches with each word low byte first: crcstamp --low-byte-first --check"
+                    : "the CRC matches with each word high byte first: crcstamp --check, without --low-byte-first");
         }
         return kFailure;
     }
@@ -162,7 +164,8 @@ int main(int argc, char** argv) {
         return arguments.begin() + static_cast<std::ptrdiff_t>(std::min(index, arguments.size()));
     };
     const auto names_from = std::find_if_not(from(1), arguments.end(), is_option);
-    if (std::any_of(names_from, arguments.end(), is_option)) return refuse_arguments("options go before the file names");
+    if (std::any_of(names_from, arguments.end(), is_option))
+        return refuse_arguments("options go before the file names");
     const auto given = [&](const char* option) { return std::find(from(1), names_from, option) != names_from; };
     // A mistyped option is not a file: "--Check fw.hex" must not stamp fw.hex.
     const std::string first = names_from != arguments.end() ? *names_from : std::string();

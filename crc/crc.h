@@ -75,8 +75,8 @@ constexpr std::uint32_t load_fed(const std::uint8_t* bytes) {
     if constexpr (order == ByteOrder::kHighByteFirst) {
         return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
     } else {  // bytes 1 0 3 2: the four read least significant first, their halves swapped
-        const std::uint32_t little = std::uint32_t{bytes[3]} << 24 | std::uint32_t{bytes[2]} << 16 |
-                                     std::uint32_t{bytes[1]} << 8 | bytes[0];
+        const std::uint32_t little =
+            std::uint32_t{bytes[3]} << 24 | std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[1]} << 8 | bytes[0];
         return little << 16 | little >> 16;
     }
 }
@@ -143,8 +143,7 @@ struct CoveredWords {
 CoveredWords covered_words(std::uint32_t image_length, bool entry_word);
 
 // CRC over the covered words, each word's bytes fed in `order`.
-std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word,
-                                ByteOrder order);
+std::uint32_t compute_image_crc(const ImageBuffer& image, std::uint32_t image_length, bool entry_word, ByteOrder order);
 
 // Checksum of the four-byte data record at `crc_address` that carries `crc`.
 std::uint8_t crc_record_checksum(std::uint32_t crc_address, std::uint32_t crc);

@@ -45,9 +45,8 @@ constexpr std::uint64_t kBy512[] = {x_to_the(576), x_to_the(512)};
 // first byte fed highest: the bytes in the opposite order, and for low byte
 // first each pair swapped as well.
 CRCSTAMP_CLMUL_TARGET __m128i fed_highest_first(ByteOrder order) {
-    return order == ByteOrder::kHighByteFirst
-               ? _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)
-               : _mm_set_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+    return order == ByteOrder::kHighByteFirst ? _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)
+                                              : _mm_set_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
 }
 
 CRCSTAMP_CLMUL_TARGET __m128i block_at(const std::uint8_t* bytes, __m128i shuffle) {
@@ -87,5 +86,6 @@ CRCSTAMP_CLMUL_TARGET std::uint32_t crc_update_clmul(std::uint32_t crc, const st
 
 std::uint32_t crc_update_fast(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count, ByteOrder order) {
     static const bool clmul = has_clmul();
-    return clmul && count >= 64 ? crc_update_clmul(crc, bytes, count, order) : crc_update_sliced(crc, bytes, count, order);
+    return clmul && count >= 64 ? crc_update_clmul(crc, bytes, count, order)
+                                : crc_update_sliced(crc, bytes, count, order);
 }

@@ -187,9 +187,12 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
         // Low byte first: the definition over the same words, each byte-swapped.
         std::vector<std::uint8_t> swapped;
         const CoveredWords covered = covered_words(length, entry_word);
-        for (std::int64_t k = covered.first; k < covered.end; ++k)
-            swapped.insert(swapped.end(), {image[2 * k + 1], image[2 * k]});
-        EXPECT_EQ(compute_image_crc(image, length, entry_word, ByteOrder::kLowByteFirst), crc_bit_at_a_time(0, swapped));
+        for (std::int64_t k = covered.first; k < covered.end; ++k) {
+            const auto high = static_cast<std::size_t>(2 * k);
+            swapped.insert(swapped.end(), {image[high + 1], image[high]});
+        }
+        EXPECT_EQ(compute_image_crc(image, length, entry_word, ByteOrder::kLowByteFirst),
+                  crc_bit_at_a_time(0, swapped));
     }
     // The test vector that tells the orders apart: the words 0x3132 0x3334 0x3536 0x3738.
     EXPECT_EQ(compute_image_crc(image, 12, false, ByteOrder::kLowByteFirst), 0x40116AC1u);
@@ -199,7 +202,8 @@ TEST(ImageCrc, CoversAllButTheSlotAndTheEntryWordWithItsRecordChecksum) {
     for (const ByteOrder order : {ByteOrder::kHighByteFirst, ByteOrder::kLowByteFirst}) {
         for (std::size_t length = 0; length <= sizeof message; ++length) {
             EXPECT_EQ(crc_update_fast(0x5A5A5A5A, message, length, order),
-                      crc_update(0x5A5A5A5A, message, length, order)) << length;
+                      crc_update(0x5A5A5A5A, message, length, order))
+                << length;
         }
     }
     // A strict reader's digits, in the sixteen-digit step and in the byte-at-a-time tail: these 22, each as its value.
@@ -250,7 +254,8 @@ TEST(BootCheck, AgreesWithTheToolAndReadsNothingWild) {
     for (std::uint32_t value = 0; value < 0x10000; ++value) {  // every word, through every byte of the register
         const auto word = static_cast<std::uint16_t>(value);
         const std::uint8_t bytes[] = {static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
-        ASSERT_EQ(crcstamp_crc_words(0x5A5A5A5A ^ value, &word, 1), crc_update(0x5A5A5A5A ^ value, bytes, 2, kCheckOrder));
+        ASSERT_EQ(crcstamp_crc_words(0x5A5A5A5A ^ value, &word, 1),
+                  crc_update(0x5A5A5A5A ^ value, bytes, 2, kCheckOrder));
     }
 
     // A slot below the covered words, past 150000 words or past the readable flash (exactly as long, for ASan)
@@ -322,7 +327,10 @@ TEST(CrcUnit, ReadingThirtyTwoBitValuesAgreesWithTheLowByteFirstStamp) {
     ASSERT_TRUE(load_hex_bytes(view_of(stamped), image, load, message)) << message;
     EXPECT_NE(describe_layout(view_of(stamped), load, ByteOrder::kLowByteFirst).find("32-bit units: suited"), std::string::npos);
 
-    const auto word = [](std::int64_t k) { return std::uint32_t{image[2 * k]} << 8 | image[2 * k + 1]; };
+    const auto word = [](std::int64_t k) {
+        const auto high = static_cast<std::size_t>(2 * k);
+        return std::uint32_t{image[high]} << 8 | image[high + 1];
+    };
     const CoveredWords covered = covered_words(load.image_length, load.entry_word);
     std::uint32_t unit = 0;
     for (std::int64_t k = covered.first; k < covered.end; k += 2) {

@@ -14,7 +14,8 @@ std::vector<std::uint32_t> flash_of(const char* path, LoadResult& load, std::uin
     std::string message;
     std::vector<std::uint32_t> words;
     if (load_hex_bytes(text, image, load, message) && declaration_address(text, load, declared))
-        for (std::uint32_t k = 0; k < load.image_length / 2; ++k) words.push_back(image[2 * k] << 8 | image[2 * k + 1]);
+        for (std::uint32_t k = 0; k < load.image_length / 2; ++k)
+            words.push_back(std::uint32_t{image[2 * k]} << 8 | image[2 * k + 1]);
     return words;
 }
 
@@ -24,12 +25,14 @@ int main(int argc, char** argv) {
     std::uint32_t declared = 0;
     const auto high = flash_of(argv[1], load, declared), low = flash_of(argv[2], low_load, declared);
     // The same image, but for the slot: its last two words.
-    if (high.size() < 2 || low.size() != high.size() || !std::equal(high.begin(), high.end() - 2, low.begin())) return 1;
+    if (high.size() < 2 || low.size() != high.size() || !std::equal(high.begin(), high.end() - 2, low.begin()))
+        return 1;
     std::ofstream out(argv[3]);
     out << "#define SAMPLE_IMAGE_ADDRESS " << load.image_address << "UL\n#define SAMPLE_DECLARATION "
-        << declared - load.image_address << "u\n#define SAMPLE_WORDS " << high.size() << "u\n#define SAMPLE_HIGH_FIRST_SLOT "
-        << high.end()[-2] << "u, " << high.back() << "u\n#define SAMPLE_LOW_FIRST_SLOT " << low.end()[-2] << "u, "
-        << low.back() << "u\nstatic uint16_t flash[SAMPLE_WORDS] = {";
+        << declared - load.image_address << "u\n#define SAMPLE_WORDS " << high.size()
+        << "u\n#define SAMPLE_HIGH_FIRST_SLOT " << high.end()[-2] << "u, " << high.back()
+        << "u\n#define SAMPLE_LOW_FIRST_SLOT " << low.end()[-2] << "u, " << low.back()
+        << "u\nstatic uint16_t flash[SAMPLE_WORDS] = {";
     for (std::size_t k = 0; k < high.size(); ++k) out << (k % 16 ? " " : "\n") << high[k] << "u,";
     out << "\n};\n";
     return out.good() ? 0 : 1;
