@@ -1,4 +1,5 @@
 #include <limits.h>
+#include <stddef.h>
 
 #include "crcstamp_check.h"
 
@@ -12,19 +13,19 @@
  * and where char is wider than 8 bits the table keeps its size. A core gets
  * the byte form where int is 16 bits and char 8; CRCSTAMP_CHECK_BYTE_FORM or
  * CRCSTAMP_CHECK_WORD_FORM chooses one. */
-#if !defined(CRCSTAMP_CHECK_BYTE_FORM) && !defined(CRCSTAMP_CHECK_WORD_FORM) && UINT_MAX <= 0xFFFFu && CHAR_BIT == 8
+#if !defined(CRCSTAMP_CHECK_BYTE_FORM) && !defined(CRCSTAMP_CHECK_WORD_FORM) && (UINT_MAX <= 0xFFFFu) && (CHAR_BIT == 8)
 #define CRCSTAMP_CHECK_BYTE_FORM
 #endif
 
-/* The shifts that take a word's first and second byte to the CRC: the high
+/* A word's first and second byte for the CRC, in the low eight bits: the high
  * byte first, or with CRCSTAMP_CHECK_LOW_BYTE_FIRST the low byte first, as
  * the CRC units of some DSPs read their memory. */
 #ifdef CRCSTAMP_CHECK_LOW_BYTE_FIRST
-#define FIRST_BYTE 0
-#define SECOND_BYTE 8
+#define FIRST_BYTE(word) (word)
+#define SECOND_BYTE(word) ((word) >> 8)
 #else
-#define FIRST_BYTE 8
-#define SECOND_BYTE 0
+#define FIRST_BYTE(word) ((word) >> 8)
+#define SECOND_BYTE(word) (word)
 #endif
 
 /* Entry i: the register after the byte i, in its top eight bits, goes through
@@ -92,124 +93,132 @@
     E(0xA2F33668UL) E(0xBCB4666DUL) E(0xB8757BDAUL) E(0xB5365D03UL) E(0xB1F740B4UL)
 #endif
 
-/* The byte form keeps the table as four arrays in one, the top bytes of the
- * entries first, so that one address reaches the four bytes of an entry. */
 #ifdef CRCSTAMP_CHECK_BYTE_FORM
-#define BYTE_3(entry) (unsigned char)((entry) >> 24 & 0xFFu),
-#define BYTE_2(entry) (unsigned char)((entry) >> 16 & 0xFFu),
-#define BYTE_1(entry) (unsigned char)((entry) >> 8 & 0xFFu),
+/* The table as four arrays in one, the top bytes of the entries first, so
+ * that one address reaches the four bytes of an entry. */
+#define BYTE_3(entry) (unsigned char)(((entry) >> 24) & 0xFFu),
+#define BYTE_2(entry) (unsigned char)(((entry) >> 16) & 0xFFu),
+#define BYTE_1(entry) (unsigned char)(((entry) >> 8) & 0xFFu),
 #define BYTE_0(entry) (unsigned char)((entry) & 0xFFu),
-static const unsigned char crc_table[4][TABLE_ENTRIES] = {
-    {ENTRIES(BYTE_3)}, {ENTRIES(BYTE_2)}, {ENTRIES(BYTE_1)}, {ENTRIES(BYTE_0)}};
-#else
-#define WORD(entry) entry,
-static const uint32_t crc_table[] = {ENTRIES(WORD)};
-#endif
-
-#ifdef CRCSTAMP_CHECK_BYTE_FORM
-#define BYTE_OF(value, shift) ((unsigned char)((value) >> (shift) & 0xFFu))
+#define LOW_8(value) ((unsigned char)((value) & 0xFFu))
 
 /* The register is kept as four bytes, r3 the top one. Each step moves it left
  * by the bits of a table index, and the entry of the bits moved out, XORed
  * with the word's next ones, comes in. Bytes are masked where a shift could
  * carry past eight bits, for a core where char is wider. */
 #ifdef CRCSTAMP_CHECK_SMALL
-#define STEP(bits)                                                                 \
-    (e = &crc_table[0][(r3 >> 4 ^ (bits)) & 0xFu],                                 \
-     r3 = (unsigned char)(((r3 << 4 | r2 >> 4) ^ e[0]) & 0xFF),                   \
-     r2 = (unsigned char)(((r2 << 4 | r1 >> 4) ^ e[TABLE_ENTRIES]) & 0xFF),       \
-     r1 = (unsigned char)(((r1 << 4 | r0 >> 4) ^ e[2 * TABLE_ENTRIES]) & 0xFF),   \
-     r0 = (unsigned char)((r0 << 4 ^ e[3 * TABLE_ENTRIES]) & 0xFF))
+#define STEP(bits)                                                                      \
+    do {                                                                                \
+        e = &crc_table[((r3 >> 4) ^ (bits)) & 0xFu];                                    \
+        r3 = (unsigned char)((((r3 << 4) | (r2 >> 4)) ^ e[0]) & 0xFF);                  \
+        r2 = (unsigned char)((((r2 << 4) | (r1 >> 4)) ^ e[TABLE_ENTRIES]) & 0xFF);      \
+        r1 = (unsigned char)((((r1 << 4) | (r0 >> 4)) ^ e[2u * TABLE_ENTRIES]) & 0xFF); \
+        r0 = (unsigned char)(((r0 << 4) ^ e[3u * TABLE_ENTRIES]) & 0xFF);               \
+    } while (0)
 #else
-#define STEP(bits)                                                                                   \
-    (e = &crc_table[0][(r3 ^ (bits)) & 0xFFu], r3 = r2 ^ e[0], r2 = r1 ^ e[TABLE_ENTRIES],              \
-     r1 = r0 ^ e[2 * TABLE_ENTRIES], r0 = e[3 * TABLE_ENTRIES])
+#define STEP(bits)                                                      \
+    do {                                                                \
+        e = &crc_table[(r3 ^ (bits)) & 0xFFu];                           \
+        r3 = r2 ^ e[0];                                                 \
+        r2 = r1 ^ e[TABLE_ENTRIES];                                     \
+        r1 = r0 ^ e[2u * TABLE_ENTRIES];                                \
+        r0 = e[3u * TABLE_ENTRIES];                                     \
+    } while (0)
 #endif
 
 uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
-    unsigned char r3 = BYTE_OF(crc, 24), r2 = BYTE_OF(crc, 16), r1 = BYTE_OF(crc, 8), r0 = BYTE_OF(crc, 0);
+    static const unsigned char crc_table[4u * TABLE_ENTRIES] = {ENTRIES(BYTE_3) ENTRIES(BYTE_2) ENTRIES(BYTE_1)
+                                                                    ENTRIES(BYTE_0)};
+    unsigned char r3 = LOW_8(crc >> 24), r2 = LOW_8(crc >> 16), r1 = LOW_8(crc >> 8), r0 = LOW_8(crc);
     const unsigned char *e;
-    for (; count > 0; --count, ++words) {
+    for (; count > 0u; --count) {
+        const unsigned char first = LOW_8(FIRST_BYTE(*words)), second = LOW_8(SECOND_BYTE(*words));
 #ifdef CRCSTAMP_CHECK_SMALL
-        unsigned char byte = BYTE_OF(*words, FIRST_BYTE), bytes;
-        for (bytes = 2; bytes > 0; --bytes, byte = BYTE_OF(*words, SECOND_BYTE)) {
-            STEP(byte >> 4);
-            STEP(byte);
-        }
+        STEP(first >> 4);
+        STEP(first);
+        STEP(second >> 4);
+        STEP(second);
 #else
-        const unsigned char first = BYTE_OF(*words, FIRST_BYTE), second = BYTE_OF(*words, SECOND_BYTE);
         STEP(first);
         STEP(second);
 #endif
+        ++words;
     }
-    return (uint32_t)r3 << 24 | (uint32_t)r2 << 16 | (uint32_t)r1 << 8 | r0;
+    return ((uint32_t)r3 << 24) | ((uint32_t)r2 << 16) | ((uint32_t)r1 << 8) | (uint32_t)r0;
 }
 #else
 /* The same steps, on the register as one value. */
+#define WORD(entry) entry,
 #ifdef CRCSTAMP_CHECK_SMALL
-#define STEP(bits) (crc = crc << 4 ^ crc_table[(crc >> 28 ^ (bits)) & 0xFu])
+#define STEP(bits) (crc = (crc << 4) ^ crc_table[((crc >> 28) ^ (bits)) & 0xFu])
 #else
-#define STEP(bits) (crc = crc << 8 ^ crc_table[(crc >> 24 ^ (bits)) & 0xFFu])
+#define STEP(bits) (crc = (crc << 8) ^ crc_table[((crc >> 24) ^ (bits)) & 0xFFu])
 #endif
 
 uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
-    for (; count > 0; --count, ++words) {
+    static const uint32_t crc_table[TABLE_ENTRIES] = {ENTRIES(WORD)};
+    for (; count > 0u; --count) {
         const uint32_t word = *words;
 #ifdef CRCSTAMP_CHECK_SMALL
-        STEP(word >> (FIRST_BYTE + 4));
-        STEP(word >> FIRST_BYTE);
-        STEP(word >> (SECOND_BYTE + 4));
-        STEP(word >> SECOND_BYTE);
+        STEP(FIRST_BYTE(word) >> 4);
+        STEP(FIRST_BYTE(word));
+        STEP(SECOND_BYTE(word) >> 4);
+        STEP(SECOND_BYTE(word));
 #else
-        STEP(word >> FIRST_BYTE);
-        STEP(word >> SECOND_BYTE);
+        STEP(FIRST_BYTE(word));
+        STEP(SECOND_BYTE(word));
 #endif
+        ++words;
     }
     return crc;
 }
 #endif
 
 uint32_t crcstamp_crc_address(const uint16_t *declared) {
-    return ((uint32_t)declared[1] << 16 | declared[0]) & 0xFFFFFFUL;
+    return (((uint32_t)declared[1] << 16) | (uint32_t)declared[0]) & 0xFFFFFFUL;
 }
 
-uint32_t crcstamp_stamped_crc(const uint16_t *slot) { return (uint32_t)slot[1] << 16 | slot[0]; }
+uint32_t crcstamp_stamped_crc(const uint16_t *slot) { return ((uint32_t)slot[1] << 16) | (uint32_t)slot[0]; }
 
 int crcstamp_check_begin(crcstamp_check *check, const uint16_t *image, uint32_t image_address,
                          const uint16_t *declared, uint32_t readable_words) {
     const uint32_t crc_address = crcstamp_crc_address(declared);
-    const uint32_t first = image_address == ENTRY_ADDRESS ? 2u : 0u; /* past the entry word */
-    uint32_t slot;
-    check->next = image + first;
-    check->left = 0;
-    check->slot = 0;
-    check->crc = 0;
+    const uint32_t first = (image_address == ENTRY_ADDRESS) ? 2u : 0u; /* past the entry word */
+    int accepted = 0;
+    check->next = image;
+    check->left = 0u;
+    check->slot = NULL;
+    check->crc = 0u;
     /* In words from the image's first; a wild header stops here. */
-    if (crc_address < image_address || crc_address - image_address < first) return 0;
-    slot = crc_address - image_address;
-    if (slot > MAX_IMAGE_WORDS - 2u || slot + 2u > readable_words) return 0;
-    check->left = slot - first;
-    check->slot = image + slot;
-    return 1;
+    if ((crc_address >= image_address) && ((crc_address - image_address) >= first)) {
+        const uint32_t slot = crc_address - image_address;
+        if ((slot <= (MAX_IMAGE_WORDS - 2u)) && ((slot + 2u) <= readable_words)) {
+            check->next = &image[first];
+            check->left = slot - first;
+            check->slot = &image[slot];
+            accepted = 1;
+        }
+    }
+    return accepted;
 }
 
 uint32_t crcstamp_check_continue(crcstamp_check *check, uint32_t max_words) {
-    const uint32_t count = check->left < max_words ? check->left : max_words;
+    const uint32_t count = (check->left < max_words) ? check->left : max_words;
     check->crc = crcstamp_crc_words(check->crc, check->next, count);
-    check->next += count;
+    check->next = &check->next[count];
     check->left -= count;
     return check->left;
 }
 
 int crcstamp_check_passed(const crcstamp_check *check) {
-    return check->slot != 0 && check->left == 0 && check->crc == crcstamp_stamped_crc(check->slot);
+    return ((check->slot != NULL) && (check->left == 0u) && (check->crc == crcstamp_stamped_crc(check->slot))) ? 1 : 0;
 }
 
 int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared,
                          uint32_t readable_words) {
     crcstamp_check check;
-    if (crcstamp_check_begin(&check, image, image_address, declared, readable_words)) {
-        crcstamp_check_continue(&check, check.left);
+    if (crcstamp_check_begin(&check, image, image_address, declared, readable_words) != 0) {
+        (void)crcstamp_check_continue(&check, check.left);
     }
     return crcstamp_check_passed(&check);
 }

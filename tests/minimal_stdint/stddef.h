@@ -1,0 +1,2 @@
+/* NULL, as every freestanding compiler gives it. */
+#define NULL ((void *)0)
