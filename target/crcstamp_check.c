@@ -38,10 +38,10 @@
     E(0x2F8AD6D6UL) E(0x2B4BCB61UL) E(0x350C9B64UL) E(0x31CD86D3UL) E(0x3C8EA00AUL) \
     E(0x384FBDBDUL)
 #ifdef CRCSTAMP_CHECK_SMALL
-#define TABLE_ENTRIES 16
+#define TABLE_ENTRIES 16u
 #define ENTRIES(E) FIRST_16_ENTRIES(E)
 #else
-#define TABLE_ENTRIES 256
+#define TABLE_ENTRIES 256u
 #define ENTRIES(E) FIRST_16_ENTRIES(E) \
     E(0x4C11DB70UL) E(0x48D0C6C7UL) E(0x4593E01EUL) E(0x4152FDA9UL) E(0x5F15ADACUL) \
     E(0x5BD4B01BUL) E(0x569796C2UL) E(0x52568B75UL) E(0x6A1936C8UL) E(0x6ED82B7FUL) \
@@ -107,32 +107,43 @@
  * with the word's next ones, comes in. Bytes are masked where a shift could
  * carry past eight bits, for a core where char is wider. */
 #ifdef CRCSTAMP_CHECK_SMALL
-#define STEP(bits)                                                                      \
-    do {                                                                                \
-        e = &crc_table[((r3 >> 4) ^ (bits)) & 0xFu];                                    \
-        r3 = (unsigned char)((((r3 << 4) | (r2 >> 4)) ^ e[0]) & 0xFF);                  \
-        r2 = (unsigned char)((((r2 << 4) | (r1 >> 4)) ^ e[TABLE_ENTRIES]) & 0xFF);      \
-        r1 = (unsigned char)((((r1 << 4) | (r0 >> 4)) ^ e[2u * TABLE_ENTRIES]) & 0xFF); \
-        r0 = (unsigned char)(((r0 << 4) ^ e[3u * TABLE_ENTRIES]) & 0xFF);               \
+typedef unsigned char table_index;
+#define STEP(bits)                                                                              \
+    do {                                                                                        \
+        at = ((r3 >> 4) ^ (bits)) % TABLE_ENTRIES;                                              \
+        r3 = LOW_8(((r3 * 16u) | (r2 >> 4)) ^ crc_table[at]);                                   \
+        r2 = LOW_8(((r2 * 16u) | (r1 >> 4)) ^ crc_table[at + TABLE_ENTRIES]);                   \
+        r1 = LOW_8(((r1 * 16u) | (r0 >> 4)) ^ crc_table[at + (2u * TABLE_ENTRIES)]);            \
+        r0 = LOW_8((r0 * 16u) ^ crc_table[at + (3u * TABLE_ENTRIES)]);                          \
     } while (0)
 #else
-#define STEP(bits)                                                      \
-    do {                                                                \
-        e = &crc_table[(r3 ^ (bits)) & 0xFFu];                           \
-        r3 = r2 ^ e[0];                                                 \
-        r2 = r1 ^ e[TABLE_ENTRIES];                                     \
-        r1 = r0 ^ e[2u * TABLE_ENTRIES];                                \
-        r0 = e[3u * TABLE_ENTRIES];                                     \
+typedef unsigned int table_index;
+#define STEP(bits)                                      \
+    do {                                                \
+        at = (r3 ^ (bits)) % TABLE_ENTRIES;             \
+        r3 = r2 ^ crc_table[at];                        \
+        r2 = r1 ^ crc_table[at + TABLE_ENTRIES];        \
+        r1 = r0 ^ crc_table[at + (2u * TABLE_ENTRIES)]; \
+        r0 = crc_table[at + (3u * TABLE_ENTRIES)];      \
     } while (0)
 #endif
 
 uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
     static const unsigned char crc_table[4u * TABLE_ENTRIES] = {ENTRIES(BYTE_3) ENTRIES(BYTE_2) ENTRIES(BYTE_1)
                                                                     ENTRIES(BYTE_0)};
-    unsigned char r3 = LOW_8(crc >> 24), r2 = LOW_8(crc >> 16), r1 = LOW_8(crc >> 8), r0 = LOW_8(crc);
-    const unsigned char *e;
-    for (; count > 0u; --count) {
-        const unsigned char first = LOW_8(FIRST_BYTE(*words)), second = LOW_8(SECOND_BYTE(*words));
+    unsigned char r3 = LOW_8(crc >> 24);
+    unsigned char r2 = LOW_8(crc >> 16);
+    unsigned char r1 = LOW_8(crc >> 8);
+    unsigned char r0 = LOW_8(crc);
+    table_index at;
+    const uint16_t *next = words;
+    uint32_t left;
+    /*@ loop invariant 0 <= left <= count && next == words + (count - left);
+        loop assigns left, next, r3, r2, r1, r0, at;
+        loop variant left; */
+    for (left = count; left > 0u; --left) {
+        const unsigned char first = LOW_8(FIRST_BYTE(*next));
+        const unsigned char second = LOW_8(SECOND_BYTE(*next));
 #ifdef CRCSTAMP_CHECK_SMALL
         STEP(first >> 4);
         STEP(first);
@@ -142,7 +153,7 @@ uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count)
         STEP(first);
         STEP(second);
 #endif
-        ++words;
+        ++next;
     }
     return ((uint32_t)r3 << 24) | ((uint32_t)r2 << 16) | ((uint32_t)r1 << 8) | (uint32_t)r0;
 }
@@ -150,15 +161,21 @@ uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count)
 /* The same steps, on the register as one value. */
 #define WORD(entry) entry,
 #ifdef CRCSTAMP_CHECK_SMALL
-#define STEP(bits) (crc = (crc << 4) ^ crc_table[((crc >> 28) ^ (bits)) & 0xFu])
+#define STEP(bits) (crc_register = (crc_register << 4) ^ crc_table[((crc_register >> 28) ^ (bits)) & 0xFu])
 #else
-#define STEP(bits) (crc = (crc << 8) ^ crc_table[((crc >> 24) ^ (bits)) & 0xFFu])
+#define STEP(bits) (crc_register = (crc_register << 8) ^ crc_table[((crc_register >> 24) ^ (bits)) & 0xFFu])
 #endif
 
 uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count) {
     static const uint32_t crc_table[TABLE_ENTRIES] = {ENTRIES(WORD)};
-    for (; count > 0u; --count) {
-        const uint32_t word = *words;
+    uint32_t crc_register = crc;
+    const uint16_t *next = words;
+    uint32_t left;
+    /*@ loop invariant 0 <= left <= count && next == words + (count - left);
+        loop assigns left, next, crc_register;
+        loop variant left; */
+    for (left = count; left > 0u; --left) {
+        const uint32_t word = *next;
 #ifdef CRCSTAMP_CHECK_SMALL
         STEP(FIRST_BYTE(word) >> 4);
         STEP(FIRST_BYTE(word));
@@ -168,9 +185,9 @@ uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count)
         STEP(FIRST_BYTE(word));
         STEP(SECOND_BYTE(word));
 #endif
-        ++words;
+        ++next;
     }
-    return crc;
+    return crc_register;
 }
 #endif
 
@@ -183,8 +200,11 @@ uint32_t crcstamp_stamped_crc(const uint16_t *slot) { return ((uint32_t)slot[1] 
 int crcstamp_check_begin(crcstamp_check *check, const uint16_t *image, uint32_t image_address,
                          const uint16_t *declared, uint32_t readable_words) {
     const uint32_t crc_address = crcstamp_crc_address(declared);
-    const uint32_t first = (image_address == ENTRY_ADDRESS) ? 2u : 0u; /* past the entry word */
+    uint32_t first = 0u;
     int accepted = 0;
+    if (image_address == ENTRY_ADDRESS) {
+        first = 2u; /* past the entry word */
+    }
     check->next = image;
     check->left = 0u;
     check->slot = NULL;

@@ -34,14 +34,23 @@
 extern "C" {
 #endif
 
+/* The contracts in comments that begin with @ are ACSL, proven by Frama-C's
+ * WP: what each function may read, and what a check's fields hold. */
+
 /* The CRC register after feeding `count` words into `crc`; start with 0. */
+/*@ requires \valid_read(words + (0 .. count - 1));
+    assigns \nothing; */
 uint32_t crcstamp_crc_words(uint32_t crc, const uint16_t *words, uint32_t count);
 
 /* The word address that the two words at `declared` declare, low word first,
  * the top eight bits dropped. */
+/*@ requires \valid_read(declared + (0 .. 1));
+    assigns \nothing; */
 uint32_t crcstamp_crc_address(const uint16_t *declared);
 
 /* The CRC that the two words of a stamped slot hold, low word first. */
+/*@ requires \valid_read(slot + (0 .. 1));
+    assigns \nothing; */
 uint32_t crcstamp_stamped_crc(const uint16_t *slot);
 
 /* A check in progress; its fields are the check's own. */
@@ -61,19 +70,36 @@ typedef struct crcstamp_check {
  * declared slot lies below the covered words, when its second word is at or
  * past `readable_words`, or when the image would be longer than 150000
  * words. */
+/*@ requires \valid(check) && \valid_read(declared + (0 .. 1));
+    assigns *check;
+    ensures \result == 0 ==> check->slot == \null && check->left == 0;
+    ensures \result == 1 ==> \base_addr(check->next) == \base_addr(image) && check->next - image >= 0 &&
+                             check->next - image + check->left + 2 <= readable_words &&
+                             check->slot == check->next + check->left;
+    ensures \result == 0 || \result == 1; */
 int crcstamp_check_begin(crcstamp_check *check, const uint16_t *image, uint32_t image_address,
                          const uint16_t *declared, uint32_t readable_words);
 
 /* Feeds at most `max_words` more covered words. Returns how many are still
  * to feed: 0 when all are fed, or when begin refused. */
+/*@ requires \valid(check);
+    requires \valid_read(check->next + (0 .. \min(check->left, max_words) - 1));
+    assigns check->next, check->left, check->crc;
+    ensures check->next == \old(check->next) + \min(\old(check->left), max_words);
+    ensures \result == check->left == \old(check->left) - \min(\old(check->left), max_words); */
 uint32_t crcstamp_check_continue(crcstamp_check *check, uint32_t max_words);
 
 /* Nonzero when begin accepted, every covered word was fed, and the slot
  * holds their CRC. */
+/*@ requires \valid_read(check);
+    requires check->slot != \null ==> \valid_read(check->slot + (0 .. 1));
+    assigns \nothing; */
 int crcstamp_check_passed(const crcstamp_check *check);
 
 /* The whole check in one call: begin (with `readable_words` as there),
  * continue to the end, passed. Nothing past `readable_words` is read. */
+/*@ requires \valid_read(image + (0 .. readable_words - 1)) && \valid_read(declared + (0 .. 1));
+    assigns \nothing; */
 int crcstamp_check_image(const uint16_t *image, uint32_t image_address, const uint16_t *declared,
                          uint32_t readable_words);
 
