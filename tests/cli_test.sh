@@ -28,7 +28,7 @@ run() {
 case $case_name in
 runs)
     mkdir -p 'Prüfung/測試'  # outside the ANSI code page, as a drag and drop hands it over
-    for file in fw.hex -a.hex 'a b.hex' 'Prüfung/測試/fw.hex'; do  # an argument, whole, unless an option
+    for file in fw.hex -a.hex 'a b €.hex' 'Prüfung/測試/fw.hex'; do  # an argument, whole, unless an option; € shown as it is
         printf "$ex" > "$file" && run "$file" -- 0 "${file}\n$crc" "$file" "$stamped"
     done
     # Every file named, in turn; one failure fails the run. Options go first, or nothing is touched.
