@@ -96,11 +96,11 @@
 #ifdef CRCSTAMP_CHECK_BYTE_FORM
 /* The table as four arrays in one, the top bytes of the entries first, so
  * that one address reaches the four bytes of an entry. */
-#define BYTE_3(entry) (unsigned char)(((entry) >> 24) & 0xFFu),
-#define BYTE_2(entry) (unsigned char)(((entry) >> 16) & 0xFFu),
-#define BYTE_1(entry) (unsigned char)(((entry) >> 8) & 0xFFu),
-#define BYTE_0(entry) (unsigned char)((entry) & 0xFFu),
 #define LOW_8(value) ((unsigned char)((value) & 0xFFu))
+#define BYTE_3(entry) LOW_8((entry) >> 24),
+#define BYTE_2(entry) LOW_8((entry) >> 16),
+#define BYTE_1(entry) LOW_8((entry) >> 8),
+#define BYTE_0(entry) LOW_8(entry),
 
 /* The register is kept as four bytes, r3 the top one. Each step moves it left
  * by the bits of a table index, and the entry of the bits moved out, XORed
